@@ -1,0 +1,1 @@
+"""Reading order of the layout elements of a document page."""

@@ -1,0 +1,4 @@
+def test_package_imports():
+    import tarvello
+
+    assert tarvello.__doc__
