@@ -34,40 +34,40 @@ private:
     std::atomic<Py_ssize_t> count_{0};
 };
 
-// Shared access for the guard's lifetime. When it cannot be had the guard is
-// false and RuntimeError "Already mutably borrowed" is set.
-class ReadAccess {
+struct Reading {
+    static bool acquire(BorrowFlag& flag) noexcept { return flag.try_read(); }
+    static void release(BorrowFlag& flag) noexcept { flag.end_read(); }
+    static constexpr const char* kRefused = "Already mutably borrowed";
+};
+
+struct Writing {
+    static bool acquire(BorrowFlag& flag) noexcept { return flag.try_write(); }
+    static void release(BorrowFlag& flag) noexcept { flag.end_write(); }
+    static constexpr const char* kRefused = "Already borrowed";
+};
+
+// Holds the counter in one mode for the guard's lifetime. When that mode
+// cannot be had the guard is false and the mode's RuntimeError is set.
+template <class Mode>
+class Access {
 public:
-    explicit ReadAccess(BorrowFlag& flag) : flag_(flag.try_read() ? &flag : nullptr) {
-        if (flag_ == nullptr) PyErr_SetString(PyExc_RuntimeError, "Already mutably borrowed");
+    explicit Access(BorrowFlag& flag) : flag_(Mode::acquire(flag) ? &flag : nullptr) {
+        if (flag_ == nullptr) PyErr_SetString(PyExc_RuntimeError, Mode::kRefused);
     }
-    ~ReadAccess() {
-        if (flag_ != nullptr) flag_->end_read();
+    ~Access() {
+        if (flag_ != nullptr) Mode::release(*flag_);
     }
-    ReadAccess(const ReadAccess&) = delete;
-    ReadAccess& operator=(const ReadAccess&) = delete;
+    Access(const Access&) = delete;
+    Access& operator=(const Access&) = delete;
     explicit operator bool() const { return flag_ != nullptr; }
 
 private:
     BorrowFlag* flag_;
 };
 
-// Exclusive access for the guard's lifetime. When it cannot be had the guard
-// is false and RuntimeError "Already borrowed" is set.
-class WriteAccess {
-public:
-    explicit WriteAccess(BorrowFlag& flag) : flag_(flag.try_write() ? &flag : nullptr) {
-        if (flag_ == nullptr) PyErr_SetString(PyExc_RuntimeError, "Already borrowed");
-    }
-    ~WriteAccess() {
-        if (flag_ != nullptr) flag_->end_write();
-    }
-    WriteAccess(const WriteAccess&) = delete;
-    WriteAccess& operator=(const WriteAccess&) = delete;
-    explicit operator bool() const { return flag_ != nullptr; }
-
-private:
-    BorrowFlag* flag_;
-};
+// Shared access: "Already mutably borrowed" while a writer holds the counter.
+using ReadAccess = Access<Reading>;
+// Exclusive access: "Already borrowed" while anyone holds the counter.
+using WriteAccess = Access<Writing>;
 
 }  // namespace tarvello::py

@@ -11,6 +11,7 @@
 #include "borrow_flag.hpp"
 #include "internal_fault.hpp"
 #include "layout/records.hpp"
+#include "once_cell.hpp"
 
 namespace tarvello::py {
 
@@ -27,10 +28,15 @@ Instance<Value>* as_instance(PyObject* object) {
     return reinterpret_cast<Instance<Value>*>(object);
 }
 
-inline std::optional<PyTypeObject*> type_from_spec(PyType_Spec& spec) {
-    PyObject* made = PyType_FromSpec(&spec);
-    if (made == nullptr) return std::nullopt;
-    return reinterpret_cast<PyTypeObject*>(made);  // kept for the life of the process
+// A class's type object, made from its spec once per process and kept for
+// its life; NULL with the host's error set when creation fails.
+inline PyTypeObject* type_once(OnceCell<PyTypeObject*>& cell, PyType_Spec& spec) {
+    const auto* type = cell.get_or_init([&]() -> std::optional<PyTypeObject*> {
+        PyObject* made = PyType_FromSpec(&spec);
+        if (made == nullptr) return std::nullopt;
+        return reinterpret_cast<PyTypeObject*>(made);
+    });
+    return type ? *type : nullptr;
 }
 
 // A new instance holding `value` with a free access counter; NULL with the

@@ -4,7 +4,6 @@
 
 #include "class_support.hpp"
 #include "classes.hpp"
-#include "once_cell.hpp"
 #include "py_ref.hpp"
 
 namespace tarvello::py {
@@ -117,10 +116,7 @@ OnceCell<PyTypeObject*> element_cell;
 
 }  // namespace
 
-PyTypeObject* element_type() {
-    const auto* type = element_cell.get_or_init([] { return type_from_spec(element_spec); });
-    return type ? *type : nullptr;
-}
+PyTypeObject* element_type() { return type_once(element_cell, element_spec); }
 
 bool read_element(PyObject* object, Element& out) { return read_fields(object, out); }
 

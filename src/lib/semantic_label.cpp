@@ -6,7 +6,6 @@
 #include "class_support.hpp"
 #include "classes.hpp"
 #include "internal_fault.hpp"
-#include "once_cell.hpp"
 
 namespace tarvello::py {
 namespace {
@@ -64,18 +63,18 @@ PyObject* member_of(PyTypeObject* type, SemanticLabel label) {
 }
 
 std::optional<PyTypeObject*> make_label_type() {
-    const auto* type = bare_label_type.get_or_init([] { return type_from_spec(label_spec); });
+    PyTypeObject* type = type_once(bare_label_type, label_spec);
     if (type == nullptr) return std::nullopt;
     for (std::uint8_t code = 0; code < kSemanticLabelCount; ++code) {
         const auto label = static_cast<SemanticLabel>(code);
-        PyObject* member = member_of(*type, label);
+        PyObject* member = member_of(type, label);
         if (member == nullptr) return std::nullopt;
         const std::string name(bare_name(label));
-        if (PyObject_SetAttrString(reinterpret_cast<PyObject*>(*type), name.c_str(), member) < 0) {
+        if (PyObject_SetAttrString(reinterpret_cast<PyObject*>(type), name.c_str(), member) < 0) {
             return std::nullopt;
         }
     }
-    return *type;
+    return type;
 }
 
 }  // namespace

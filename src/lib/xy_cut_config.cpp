@@ -4,7 +4,6 @@
 
 #include "class_support.hpp"
 #include "classes.hpp"
-#include "once_cell.hpp"
 
 namespace tarvello::py {
 namespace {
@@ -81,10 +80,7 @@ OnceCell<PyTypeObject*> config_cell;
 
 }  // namespace
 
-PyTypeObject* xy_cut_config_type() {
-    const auto* type = config_cell.get_or_init([] { return type_from_spec(config_spec); });
-    return type ? *type : nullptr;
-}
+PyTypeObject* xy_cut_config_type() { return type_once(config_cell, config_spec); }
 
 bool read_config(PyObject* object, XYCutConfig& out) { return read_fields(object, out); }
 

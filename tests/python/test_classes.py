@@ -185,30 +185,20 @@ class TestElementConstruction:
         assert not str(raised.value).startswith("argument")
 
     @pytest.mark.parametrize(
-        "id, message",
+        "field, value, message",
         [
-            (1.0, "argument 'id': 'float' object cannot be interpreted as an integer"),
-            ("1", "argument 'id': 'str' object cannot be interpreted as an integer"),
-            (None, "argument 'id': 'NoneType' object cannot be interpreted as an integer"),
+            ("id", 1.0, "argument 'id': 'float' object cannot be interpreted as an integer"),
+            ("id", "1", "argument 'id': 'str' object cannot be interpreted as an integer"),
+            ("id", None, "argument 'id': 'NoneType' object cannot be interpreted as an integer"),
+            ("label", 3, "argument 'label': 'int' object is not an instance of 'SemanticLabel'"),
+            ("label", None, "argument 'label': 'None' is not an instance of 'SemanticLabel'"),
+            ("label", "Regular", "argument 'label': 'str' object is not an instance of 'SemanticLabel'"),
+            ("label", SemanticLabel, "argument 'label': 'type' object is not an instance of 'SemanticLabel'"),
         ],
     )
-    def test_non_integer_id(self, id, message):
+    def test_wrong_kind_of_id_or_label(self, field, value, message):
         with pytest.raises(TypeError) as raised:
-            box(id=id)
-        assert str(raised.value) == message
-
-    @pytest.mark.parametrize(
-        "label, message",
-        [
-            (3, "argument 'label': 'int' object is not an instance of 'SemanticLabel'"),
-            (None, "argument 'label': 'None' is not an instance of 'SemanticLabel'"),
-            ("Regular", "argument 'label': 'str' object is not an instance of 'SemanticLabel'"),
-            (SemanticLabel, "argument 'label': 'type' object is not an instance of 'SemanticLabel'"),
-        ],
-    )
-    def test_label_must_be_a_member(self, label, message):
-        with pytest.raises(TypeError) as raised:
-            box(label=label)
+            box(**{field: value})
         assert str(raised.value) == message
 
     def test_conversions_run_in_parameter_order(self):
