@@ -33,8 +33,13 @@ std::optional<Cut> choose_cut(const detail::SortedGroups<Index>& groups, detail:
     if (n != 2 && !(x.gap >= kMinCutGap)) {
         // A narrow box that bridges a column gutter hides the gutter; look
         // again without the boxes under a tenth of the span.
-        const auto [wide, count] = groups.wide_vertical_gap(group, search.span * kNarrowFraction);
-        if (count >= 2 && count < n && wide.gap > x.gap && wide.gap >= kMinCutGap) x = wide;
+        // When even the narrowest box is wide, the retry would search the
+        // same boxes again; skip the pass.
+        const float threshold = search.span * kNarrowFraction;
+        if (!(search.narrowest >= threshold)) {
+            const auto [wide, count] = groups.wide_vertical_gap(group, threshold);
+            if (count >= 2 && count < n && wide.gap > x.gap && wide.gap >= kMinCutGap) x = wide;
+        }
     }
     const bool h = y.gap >= kMinCutGap;
     const bool v = x.gap >= kMinCutGap;
@@ -77,18 +82,16 @@ std::vector<LayoutBox> segment_indexed(std::span<const LayoutBox> boxes, bool pr
             debug(kChannel, "[segment] vertical cut at x={:.1} (gap={:.1}) on {} elements", cut->gap.position,
                   cut->gap.gap, n);
         }
-        const Index first = groups.split(group, cut->axis, cut->gap.position);
-        if (first == 0 || first == n) {
+        const auto [first, second] = groups.split(group, cut->axis, cut->gap.position);
+        if (first.size() == 0) {
             warn(kChannel, "[segment] cut produced only 1 group for {} elements, falling back to y-then-x sort", n);
             groups.append_y_then_x(group, out);
             continue;
         }
         // Always two groups here, so the size list is exactly "first, second".
-        debug(kChannel, "[segment] split into {} groups: {}, {}", 2, first, n - first);
-        const auto halves = static_cast<std::uint8_t>(1 - group.buffer);
-        const Index middle = group.begin + first;
-        work.push_back({middle, group.end, halves});
-        work.push_back({group.begin, middle, halves});
+        debug(kChannel, "[segment] split into {} groups: {}, {}", 2, first.size(), second.size());
+        work.push_back(second);
+        work.push_back(first);
     }
     return out;
 }

@@ -2,41 +2,63 @@
 
 #include <cmath>
 #include <cstddef>
+#include <limits>
 
 namespace tarvello::ostrel::detail {
 namespace {
 
-// Box indices in ascending key order; the index breaks ties, which is what a
-// stable sort of the input would do.
-template <class Index, class KeyOf>
-std::vector<Index> sorted_indices(std::span<const LayoutBox> boxes, KeyOf key_of) {
-    std::vector<std::pair<std::uint64_t, Index>> keyed(boxes.size());
-    for (std::size_t i = 0; i < boxes.size(); ++i) keyed[i] = {key_of(boxes[i]), static_cast<Index>(i)};
-    std::sort(keyed.begin(), keyed.end());
-    std::vector<Index> order(boxes.size());
-    for (std::size_t i = 0; i < keyed.size(); ++i) order[i] = keyed[i].second;
+// Box indices in ascending (major, minor) order, both by totalOrder; the index
+// breaks ties, which is what a stable sort of the input would do.
+template <class Index, class Major, class Minor>
+std::vector<Index> sorted_indices(std::span<const LayoutBox> boxes, Major major_of, Minor minor_of) {
+    const std::size_t n = boxes.size();
+    std::vector<Index> order(n);
+    if constexpr (sizeof(Index) == sizeof(std::uint32_t)) {
+        // Index and major key packed in one word: one plain integer sort, then
+        // the short runs of equal major keys sorted again by the minor key.
+        std::vector<std::uint64_t> packed(n);
+        const auto pack = [](float key, std::size_t i) { return (std::uint64_t{ordered_bits(key)} << 32) | i; };
+        for (std::size_t i = 0; i < n; ++i) packed[i] = pack(major_of(boxes[i]), i);
+        std::sort(packed.begin(), packed.end());
+        for (std::size_t run = 0; run < n;) {
+            std::size_t next = run + 1;
+            while (next < n && (packed[next] >> 32) == (packed[run] >> 32)) ++next;
+            if (next - run > 1) {
+                for (std::size_t k = run; k < next; ++k) {
+                    const auto i = static_cast<std::size_t>(packed[k] & 0xffffffffu);
+                    packed[k] = pack(minor_of(boxes[i]), i);
+                }
+                std::sort(packed.begin() + static_cast<std::ptrdiff_t>(run),
+                          packed.begin() + static_cast<std::ptrdiff_t>(next));
+            }
+            run = next;
+        }
+        for (std::size_t k = 0; k < n; ++k) order[k] = static_cast<Index>(packed[k] & 0xffffffffu);
+    } else {
+        std::vector<std::pair<std::uint64_t, Index>> keyed(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            keyed[i] = {(std::uint64_t{ordered_bits(major_of(boxes[i]))} << 32) | ordered_bits(minor_of(boxes[i])),
+                        static_cast<Index>(i)};
+        }
+        std::sort(keyed.begin(), keyed.end());
+        for (std::size_t k = 0; k < n; ++k) order[k] = keyed[k].second;
+    }
     return order;
 }
 
-// Stable partition of [begin, end) of `from` into `to`: matching entries to the
-// front, the rest behind them, both in their old order. Returns the first
-// group's size. The rest is written from the back and turned round, so one
-// pass finds the boundary.
+// How many entries of [begin, end) go first, and whether they already stand
+// in front of all the others (then the list needs no stable partition at all:
+// a cut along the list's own axis usually leaves it that way).
 template <class Entry, class Index, class First>
-Index partition_counting(const std::vector<Entry>& from, std::vector<Entry>& to, Index begin, Index end,
-                         First first) {
-    Index front = begin;
-    Index back = end;
-    for (Index i = begin; i < end; ++i) {
-        const Entry& entry = from[i];
-        if (first(entry)) {
-            to[front++] = entry;
-        } else {
-            to[--back] = entry;
-        }
+std::pair<Index, bool> count_first(const std::vector<Entry>& list, Index begin, Index end, First first) {
+    Index i = begin;
+    while (i < end && first(list[i])) ++i;
+    const Index prefix = i - begin;
+    Index later = 0;
+    for (; i < end; ++i) {
+        if (first(list[i])) ++later;
     }
-    std::reverse(to.begin() + static_cast<std::ptrdiff_t>(back), to.begin() + static_cast<std::ptrdiff_t>(end));
-    return front - begin;
+    return {prefix + later, later == 0};
 }
 
 // The same partition when the boundary is already known.
@@ -67,18 +89,20 @@ SortedGroups<Index>::SortedGroups(std::span<const LayoutBox> boxes) : boxes_(box
         center_y_[i] = boxes[i].center_y();
     }
 
-    by_rank_ = sorted_indices<Index>(boxes, [](const LayoutBox& b) { return pair_key(b.top(), b.left()); });
+    const auto top = [](const LayoutBox& b) { return b.top(); };
+    const auto left = [](const LayoutBox& b) { return b.left(); };
+    by_rank_ = sorted_indices<Index>(boxes, top, left);
     rank_.resize(n);
     for (std::size_t r = 0; r < n; ++r) rank_[by_rank_[r]] = static_cast<Index>(r);
 
-    const auto fill = [&](std::vector<Entry>& list, auto key_of, auto entry_of) {
-        const std::vector<Index> order = sorted_indices<Index>(boxes, key_of);
+    const auto fill = [&](std::vector<Entry>& list, auto major_of, auto minor_of, auto entry_of) {
+        const std::vector<Index> order = sorted_indices<Index>(boxes, major_of, minor_of);
         list.reserve(n);
         for (const Index i : order) list.push_back(entry_of(boxes[i], i));
     };
-    fill(by_y_[0], [](const LayoutBox& b) { return pair_key(b.top(), b.bottom()); },
+    fill(by_y_[0], top, [](const LayoutBox& b) { return b.bottom(); },
          [](const LayoutBox& b, Index i) { return Entry{b.top(), b.bottom(), b.center_y(), i}; });
-    fill(by_x_[0], [](const LayoutBox& b) { return pair_key(b.left(), b.right()); },
+    fill(by_x_[0], left, [](const LayoutBox& b) { return b.right(); },
          [](const LayoutBox& b, Index i) { return Entry{b.left(), b.right(), b.center_x(), i}; });
     by_y_[1].resize(n);
     by_x_[1].resize(n);
@@ -86,7 +110,7 @@ SortedGroups<Index>::SortedGroups(std::span<const LayoutBox> boxes) : boxes_(box
 
 template <class Index>
 Gap SortedGroups<Index>::horizontal_gap(Group<Index> group) const {
-    const std::vector<Entry>& list = by_y_[group.buffer];
+    const std::vector<Entry>& list = by_y_[group.y_buffer];
     GapScan scan;
     for (Index i = group.begin; i < group.end; ++i) scan.feed(list[i].low, list[i].high);
     return scan.result();
@@ -94,9 +118,13 @@ Gap SortedGroups<Index>::horizontal_gap(Group<Index> group) const {
 
 template <class Index>
 VerticalSearch SortedGroups<Index>::vertical_gap(Group<Index> group) const {
-    const std::vector<Entry>& list = by_x_[group.buffer];
+    const std::vector<Entry>& list = by_x_[group.x_buffer];
     GapScan scan;
-    for (Index i = group.begin; i < group.end; ++i) scan.feed(list[i].low, list[i].high);
+    float narrowest = std::numeric_limits<float>::infinity();
+    for (Index i = group.begin; i < group.end; ++i) {
+        scan.feed(list[i].low, list[i].high);
+        narrowest = std::min(narrowest, max_num(list[i].high - list[i].low, 0.0f));
+    }
     // The smallest left is the first one that is not NaN (-NaN sorts first,
     // +NaN last); the largest right is where the scan's reach ended up. Which
     // of two equal zeros either fold keeps cannot change the span's use.
@@ -107,12 +135,12 @@ VerticalSearch SortedGroups<Index>::vertical_gap(Group<Index> group) const {
             break;
         }
     }
-    return {scan.result(), max_num(scan.reach() - smallest_left, 0.0f)};
+    return {scan.result(), max_num(scan.reach() - smallest_left, 0.0f), narrowest};
 }
 
 template <class Index>
 std::pair<Gap, Index> SortedGroups<Index>::wide_vertical_gap(Group<Index> group, float threshold) const {
-    const std::vector<Entry>& list = by_x_[group.buffer];
+    const std::vector<Entry>& list = by_x_[group.x_buffer];
     GapScan scan;
     Index count = 0;
     for (Index i = group.begin; i < group.end; ++i) {
@@ -127,30 +155,36 @@ std::pair<Gap, Index> SortedGroups<Index>::wide_vertical_gap(Group<Index> group,
 }
 
 template <class Index>
-Index SortedGroups<Index>::split(Group<Index> group, Axis axis, float position) {
-    const std::uint8_t from = group.buffer;
-    const auto to = static_cast<std::uint8_t>(1 - from);
+std::pair<Group<Index>, Group<Index>> SortedGroups<Index>::split(Group<Index> group, Axis axis, float position) {
+    const bool horizontal = axis == Axis::Horizontal;
     // The list of the cut's own axis carries the center; the other looks it up.
     const auto own = [position](const Entry& e) { return e.center < position; };
-    const auto other = [position](const std::vector<float>& centers) {
-        return [position, &centers](const Entry& e) { return centers[e.box] < position; };
-    };
-    const bool horizontal = axis == Axis::Horizontal;
-    const Index first = horizontal ? partition_counting(by_y_[from], by_y_[to], group.begin, group.end, own)
-                                   : partition_counting(by_x_[from], by_x_[to], group.begin, group.end, own);
-    if (first == 0 || first == group.size()) return first;
+    const std::vector<float>& centers = horizontal ? center_y_ : center_x_;
+    const auto other = [position, &centers](const Entry& e) { return centers[e.box] < position; };
+
+    std::vector<Entry>* own_lists = horizontal ? by_y_ : by_x_;
+    std::vector<Entry>* other_lists = horizontal ? by_x_ : by_y_;
+    std::uint8_t own_buffer = horizontal ? group.y_buffer : group.x_buffer;
+    std::uint8_t other_buffer = horizontal ? group.x_buffer : group.y_buffer;
+
+    const auto [first, in_place] = count_first(own_lists[own_buffer], group.begin, group.end, own);
+    if (first == 0 || first == group.size()) return {{group.begin, group.begin, 0, 0}, group};
     const Index middle = group.begin + first;
-    if (horizontal) {
-        partition_known(by_x_[from], by_x_[to], group.begin, group.end, middle, other(center_y_));
-    } else {
-        partition_known(by_y_[from], by_y_[to], group.begin, group.end, middle, other(center_x_));
+    if (!in_place) {
+        partition_known(own_lists[own_buffer], own_lists[1 - own_buffer], group.begin, group.end, middle, own);
+        own_buffer = static_cast<std::uint8_t>(1 - own_buffer);
     }
-    return first;
+    partition_known(other_lists[other_buffer], other_lists[1 - other_buffer], group.begin, group.end, middle, other);
+    other_buffer = static_cast<std::uint8_t>(1 - other_buffer);
+
+    const std::uint8_t y_buffer = horizontal ? own_buffer : other_buffer;
+    const std::uint8_t x_buffer = horizontal ? other_buffer : own_buffer;
+    return {{group.begin, middle, y_buffer, x_buffer}, {middle, group.end, y_buffer, x_buffer}};
 }
 
 template <class Index>
 void SortedGroups<Index>::append_y_then_x(Group<Index> group, std::vector<LayoutBox>& out) {
-    const std::vector<Entry>& list = by_y_[group.buffer];
+    const std::vector<Entry>& list = by_y_[group.y_buffer];
     scratch_.clear();
     for (Index i = group.begin; i < group.end; ++i) scratch_.push_back(rank_[list[i].box]);
     std::sort(scratch_.begin(), scratch_.end());

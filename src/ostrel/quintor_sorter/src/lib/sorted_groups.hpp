@@ -16,27 +16,29 @@
 
 namespace tarvello::ostrel::detail {
 
-// A key whose unsigned order is (totalOrder of major, then of minor).
-constexpr std::uint64_t pair_key(float major, float minor) {
-    const auto bits = [](float value) { return static_cast<std::uint32_t>(total_order_key(value)) ^ 0x80000000u; };
-    return (std::uint64_t{bits(major)} << 32) | bits(minor);
+// The bits of a float as an unsigned word whose order is totalOrder.
+constexpr std::uint32_t ordered_bits(float value) {
+    return static_cast<std::uint32_t>(total_order_key(value)) ^ 0x80000000u;
 }
 
-// A group: a range of the two lists in one of the two buffers. A cut writes
-// its halves into the other buffer at the same range; every range still
-// pending there is disjoint from it.
+// A group: the same range of both lists, each list in one of its two
+// buffers. A cut that has to move a list writes its halves into that list's
+// other buffer at the same range; every range still pending there is disjoint
+// from it.
 template <class Index>
 struct Group {
     Index begin;
     Index end;
-    std::uint8_t buffer;
+    std::uint8_t y_buffer;
+    std::uint8_t x_buffer;
 
     Index size() const { return end - begin; }
 };
 
 struct VerticalSearch {
     Gap gap;
-    float span;  // max(largest right - smallest left, 0)
+    float span;       // max(largest right - smallest left, 0)
+    float narrowest;  // the smallest width
 };
 
 template <class Index>
@@ -44,18 +46,18 @@ class SortedGroups {
 public:
     explicit SortedGroups(std::span<const LayoutBox> boxes);
 
-    Group<Index> whole() const { return {0, static_cast<Index>(boxes_.size()), 0}; }
-    const LayoutBox& only_box(Group<Index> group) const { return boxes_[by_y_[group.buffer][group.begin].box]; }
+    Group<Index> whole() const { return {0, static_cast<Index>(boxes_.size()), 0, 0}; }
+    const LayoutBox& only_box(Group<Index> group) const { return boxes_[by_y_[group.y_buffer][group.begin].box]; }
 
     Gap horizontal_gap(Group<Index> group) const;
     VerticalSearch vertical_gap(Group<Index> group) const;
     // The vertical gap over the boxes at least `threshold` wide, and their count.
     std::pair<Gap, Index> wide_vertical_gap(Group<Index> group, float threshold) const;
 
-    // Splits the group at the cut into the other buffer, first group first;
-    // returns the size of the first group. When everything lands on one side
-    // nothing of the group's own buffer has changed.
-    Index split(Group<Index> group, Axis axis, float position);
+    // Splits the group at the cut, first group first, and returns the two
+    // halves; the first is empty when everything lands on one side, and then
+    // the group's lists are as they were.
+    std::pair<Group<Index>, Group<Index>> split(Group<Index> group, Axis axis, float position);
 
     // Appends the group's boxes in y-then-x order.
     void append_y_then_x(Group<Index> group, std::vector<LayoutBox>& out);
