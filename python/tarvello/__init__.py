@@ -1,1 +1,27 @@
-"""Reading order of the layout elements of a document page."""
+"""Reading order of the layout elements of a document page.
+
+The functions take the page's elements (``Element`` boxes with an id and a
+``SemanticLabel``) and the page rectangle, and return the ids in reading order.
+Diagnostics go to the ``logging`` logger ``tarvello`` and its children; call
+``reset_log_cache()`` after changing their levels.
+"""
+
+from tarvello._tarvello_core import (
+    Element,
+    SemanticLabel,
+    XYCutConfig,
+    compute_order,
+    compute_order_ostrel,
+    compute_order_paper,
+    reset_log_cache,
+)
+
+__all__ = [
+    "Element",
+    "SemanticLabel",
+    "XYCutConfig",
+    "compute_order",
+    "compute_order_ostrel",
+    "compute_order_paper",
+    "reset_log_cache",
+]
