@@ -45,15 +45,22 @@ public:
 
     LevelCache() : root_(std::make_shared<const Node>()) {}
 
-    // The target's node, or null when the tree has none.
+    // The target's node, or null when the tree has none. The caller's
+    // reference keeps the node alive across resets.
     NodeRef lookup(std::string_view target) const {
-        NodeRef node = root_.load();
-        for (std::string_view segment : target_segments(target)) {
-            const auto child = node->children.find(segment);
-            if (child == node->children.end()) return nullptr;
-            node = child->second;
-        }
-        return node;
+        const auto snapshot = root_.snapshot();
+        const Node* node = find(*snapshot.value(), target);
+        // Aliasing the snapshot's root: the whole tree lives while the node does.
+        return node != nullptr ? NodeRef(snapshot.value(), node) : nullptr;
+    }
+
+    // Calls `visit` with the target's node (or null) while a snapshot holds the
+    // tree: no reference counting and no allocation, for the hot path of
+    // records that a cached threshold rejects.
+    template <class Visit>
+    auto visit(std::string_view target, Visit&& visit_node) const {
+        const auto snapshot = root_.snapshot();
+        return visit_node(find(*snapshot.value(), target));
     }
 
     void store(std::string_view target, Entry entry) {
@@ -85,6 +92,18 @@ public:
     void reset() { root_.replace(std::make_shared<const Node>()); }
 
 private:
+    static const Node* find(const Node& root, std::string_view target) {
+        const Node* node = &root;
+        for (;;) {
+            const std::size_t separator = target.find("::");
+            const auto child = node->children.find(target.substr(0, separator));
+            if (child == node->children.end()) return nullptr;
+            node = child->second.get();
+            if (separator == std::string_view::npos) return node;
+            target.remove_prefix(separator + 2);
+        }
+    }
+
     static std::shared_ptr<Node> copy_of(const Node* node) {
         return node != nullptr ? std::make_shared<Node>(*node) : std::make_shared<Node>();
     }

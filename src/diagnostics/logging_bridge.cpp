@@ -39,7 +39,7 @@ py::OnceCell<std::shared_ptr<PythonLevelCache>> cache_reset_handle;
 
 constexpr LevelThreshold kDefaultThreshold = LevelThreshold::Debug;
 
-bool enabled_for(const PythonLevelCache::NodeRef& node, LogLevel level) {
+bool enabled_for(const PythonLevelCache::Node* node, LogLevel level) {
     if (node && node->entry && !passes(level, node->entry->threshold)) return false;
     return passes(level, kDefaultThreshold);
 }
@@ -121,12 +121,15 @@ public:
         : logging_module_(std::move(logging_module)), cache_(std::move(cache)) {}
 
     bool enabled(LogLevel level, std::string_view target) const override {
-        return enabled_for(cache_->lookup(target), level);
+        return cache_->visit(target, [level](const PythonLevelCache::Node* node) { return enabled_for(node, level); });
     }
 
     void log(const DiagnosticRecord& record) override {
+        // Most records meet a cached threshold that rejects them: that answer
+        // needs no reference to the node.
+        if (!enabled(record.level, record.target)) return;
         const PythonLevelCache::NodeRef node = cache_->lookup(record.target);
-        if (!enabled_for(node, record.level)) return;
+        if (!enabled_for(node.get(), record.level)) return;
         Attachment attachment;
         // An exception already pending is set aside and restored last, so
         // the earliest exception is the one that stays.
