@@ -12,6 +12,7 @@
 #include "ostrel/quintor_sorter/src/lib/segment.hpp"
 #include "ostrel/quintor_sorter/src/lib/sort_y_then_x.hpp"
 #include "ostrel/quintor_sorter/src/lib/sorter.hpp"
+#include "ostrel/ostrel_support.hpp"
 #include "ostrel/random_pages.hpp"
 #include "ostrel/reference.hpp"
 #include "support/global_recorder.hpp"
@@ -23,12 +24,7 @@ using reference::Record;
 using reference::Reference;
 using testing::PageKind;
 using testing::PageMaker;
-
-std::vector<std::uint64_t> ids(const std::vector<LayoutBox>& boxes) {
-    std::vector<std::uint64_t> out;
-    for (const LayoutBox& box : boxes) out.push_back(box.id);
-    return out;
-}
+using testing::ids;
 
 // The engine's records, checked for their fixed fields and reduced to what
 // the reference writes.
