@@ -1,0 +1,55 @@
+#include "paper/quintor/src/core/masking.hpp"
+
+#include <algorithm>
+
+#include "layout/float_conventions.hpp"
+#include "paper/quintor/src/utils/overlap_index.hpp"
+
+namespace tarvello::paper {
+namespace {
+
+constexpr float kWidthFactor = 1.3f;
+// A wide element is cross-layout from its second overlap on; counting stops there.
+constexpr std::size_t kCrossLayoutOverlaps = 2;
+
+bool masked_by_label(SemanticLabel label) {
+    return label == SemanticLabel::HorizontalTitle || label == SemanticLabel::VerticalTitle ||
+           label == SemanticLabel::Vision;
+}
+
+}  // namespace
+
+float cross_layout_width_threshold(std::span<const Element> elements) {
+    std::vector<float> widths;
+    widths.reserve(elements.size());
+    for (const Element& e : elements) widths.push_back(e.x2 - e.x1);
+    const std::size_t n = widths.size();
+    if (n == 0) return 0.0f;
+    const auto middle = widths.begin() + static_cast<std::ptrdiff_t>(n / 2);
+    std::nth_element(widths.begin(), middle, widths.end(), total_order_less);
+    float median = *middle;
+    if (n % 2 == 0) {
+        const float lower = *std::max_element(widths.begin(), middle, total_order_less);
+        median = (lower + *middle) * 0.5f;
+    }
+    return median * kWidthFactor;
+}
+
+MaskedSplit split_masked(std::span<const Element> elements) {
+    const float threshold = cross_layout_width_threshold(elements);
+    // Built lazily: only wide elements with a label that could stay regular
+    // need their overlaps counted.
+    std::optional<OverlapIndex> overlaps;
+    MaskedSplit split;
+    for (const Element& e : elements) {
+        bool masked = masked_by_label(e.label);
+        if (!masked && e.x2 - e.x1 > threshold) {
+            if (!overlaps) overlaps.emplace(elements);
+            masked = overlaps->count_overlaps(e, kCrossLayoutOverlaps) >= kCrossLayoutOverlaps;
+        }
+        (masked ? split.masked : split.regular).push_back(e);
+    }
+    return split;
+}
+
+}  // namespace tarvello::paper

@@ -1,0 +1,43 @@
+// Where a region may be cut: the widest long-enough run of empty bins of the
+// elements' projection on one axis, cut at the run's middle.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "layout/records.hpp"
+#include "paper/quintor/src/utils/bin_runs.hpp"
+
+namespace tarvello::paper {
+
+// The middle of the first strictly longest run of zero counters that is at
+// least `min_gap` long, or nothing.
+std::optional<std::uint64_t> find_best_gap(std::span<const std::uint64_t> histogram, std::uint64_t min_gap);
+
+// Cut x between x_min and x_max; writes the "[Histogram]" records when the
+// region holds more than 15 elements.
+std::optional<float> find_vertical_cut(std::span<const Element> elements, float min_cut_threshold,
+                                       float histogram_resolution_scale, float x_min, float x_max);
+
+// Cut y between y_min and y_max; writes nothing.
+std::optional<float> find_horizontal_cut(std::span<const Element> elements, float min_cut_threshold,
+                                         float histogram_resolution_scale, float y_min, float y_max);
+
+// Both searches with a span buffer that lives across calls, for the XY-cut.
+class CutSearch {
+public:
+    CutSearch(float min_cut_threshold, float histogram_resolution_scale)
+        : scale_(histogram_resolution_scale), min_gap_(min_gap_bins(min_cut_threshold, histogram_resolution_scale)) {}
+
+    std::optional<float> vertical(std::span<const Element> elements, float x_min, float x_max);
+    std::optional<float> horizontal(std::span<const Element> elements, float y_min, float y_max);
+
+private:
+    float scale_;
+    std::uint64_t min_gap_;
+    std::vector<BinSpan> spans_;
+};
+
+}  // namespace tarvello::paper

@@ -1,0 +1,147 @@
+#include "paper/quintor/src/core/reinsert_masked.hpp"
+
+#include <array>
+#include <limits>
+#include <unordered_map>
+#include <vector>
+
+#include "paper/quintor/src/core/insertion_score.hpp"
+#include "paper/quintor/src/core/label_class.hpp"
+#include "paper/quintor/src/core/paper_channel.hpp"
+#include "paper/quintor/src/core/sort_by_position.hpp"
+#include "paper/quintor/src/utils/order_index.hpp"
+
+namespace tarvello::paper {
+namespace {
+
+constexpr float kInf = std::numeric_limits<float>::infinity();
+
+struct Best {
+    float score = kInf;
+    std::size_t position = 0;
+    bool found = false;
+};
+
+struct Visit {
+    std::size_t node;
+    std::size_t first;  // order position of the node's first slot
+    float bound;
+};
+
+bool admissible_in(const TargetBounds& bounds, std::int8_t masked_class) {
+    return bounds.count != 0 && bounds.max_class >= masked_class;
+}
+
+// Position by position, exactly as the scores and their early abandoning
+// decide; only groups without an admissible position are skipped.
+Best scan_in_order(const OrderIndex& index, const Element& c, std::int8_t masked_class) {
+    Best best;
+    std::vector<Visit> stack{{OrderIndex::kRoot, 0, 0.0f}};
+    while (!stack.empty()) {
+        const Visit v = stack.back();
+        stack.pop_back();
+        const TargetBounds& bounds = index.bounds(v.node);
+        if (!admissible_in(bounds, masked_class)) continue;
+        if (!index.is_leaf(v.node)) {
+            const std::size_t left = OrderIndex::left(v.node);
+            stack.push_back({OrderIndex::right(v.node), v.first + index.bounds(left).count, 0.0f});
+            stack.push_back({left, v.first, 0.0f});
+            continue;
+        }
+        const auto slots = index.block(v.node);
+        for (std::size_t i = 0; i < slots.size(); ++i) {
+            if (slots[i].element == nullptr || slots[i].target_class < masked_class) continue;
+            const std::optional<float> score = insertion_score(c, *slots[i].element, best.score);
+            if (score && *score < best.score) best = {*score, v.first + i, true};
+        }
+    }
+    return best;
+}
+
+// With a monotone score the winner is the first position of least score, so
+// groups can be visited cheapest bound first and skipped once their bound
+// cannot beat (or, earlier in the order, tie) the best found.
+Best branch_and_bound(const OrderIndex& index, const Element& c, std::int8_t masked_class) {
+    Best best;
+    const auto cannot_win = [&](const Visit& v) {
+        return v.bound > best.score || (v.bound == best.score && (!best.found || v.first > best.position));
+    };
+    std::vector<Visit> stack{{OrderIndex::kRoot, 0, insertion_score_lower_bound(c, index.bounds(OrderIndex::kRoot))}};
+    while (!stack.empty()) {
+        const Visit v = stack.back();
+        stack.pop_back();
+        if (!admissible_in(index.bounds(v.node), masked_class) || cannot_win(v)) continue;
+        if (!index.is_leaf(v.node)) {
+            const std::size_t l = OrderIndex::left(v.node);
+            const std::size_t r = OrderIndex::right(v.node);
+            const Visit lv{l, v.first, insertion_score_lower_bound(c, index.bounds(l))};
+            const Visit rv{r, v.first + index.bounds(l).count, insertion_score_lower_bound(c, index.bounds(r))};
+            // The cheaper bound is popped first; on a tie the earlier positions.
+            if (rv.bound < lv.bound) {
+                stack.push_back(lv);
+                stack.push_back(rv);
+            } else {
+                stack.push_back(rv);
+                stack.push_back(lv);
+            }
+            continue;
+        }
+        const auto slots = index.block(v.node);
+        for (std::size_t i = 0; i < slots.size(); ++i) {
+            if (slots[i].element == nullptr || slots[i].target_class < masked_class) continue;
+            const float score = *insertion_score(c, *slots[i].element);
+            const std::size_t position = v.first + i;
+            if (score < best.score || (best.found && score == best.score && position < best.position)) {
+                best = {score, position, true};
+            }
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
+ReadingOrder reinsert_masked(ReadingOrder order, std::span<const Element> regular, std::span<const Element> masked,
+                             float same_row_tolerance) {
+    if (masked.empty()) return order;
+    // The element behind an id: the first in `regular`, else the first in `masked`.
+    std::unordered_map<std::uint64_t, const Element*> by_id;
+    by_id.reserve(regular.size() + masked.size());
+    for (const Element& e : regular) by_id.emplace(e.id, &e);
+    for (const Element& e : masked) by_id.emplace(e.id, &e);
+    const auto slot_of = [&](std::uint64_t id) {
+        const auto found = by_id.find(id);
+        if (found == by_id.end()) return OrderSlot{id, nullptr, -1};
+        return OrderSlot{id, found->second, static_cast<std::int8_t>(label_class(found->second->label))};
+    };
+
+    std::vector<OrderSlot> slots;
+    slots.reserve(order.size() + masked.size());
+    for (const std::uint64_t id : order) slots.push_back(slot_of(id));
+    order = {};
+    OrderIndex index(std::move(slots));
+
+    std::array<std::vector<Element>, kLabelClassCount> buckets;
+    for (const Element& e : masked) buckets[label_class(e.label)].push_back(e);
+    for (auto& bucket : buckets) {
+        sort_by_position(bucket, same_row_tolerance);
+        for (const Element& c : bucket) {
+            const auto masked_class = static_cast<std::int8_t>(label_class(c.label));
+            const TargetBounds& all = index.bounds(OrderIndex::kRoot);
+            const bool prunable = has_monotone_score(c) && !all.irregular && all.min_x1 >= 0.0f;
+            const Best best =
+                prunable ? branch_and_bound(index, c, masked_class) : scan_in_order(index, c, masked_class);
+            if (best.found) {
+                diagnostics::debug(kPaperChannel, "[INSERT] Masked element {} ({}) -> position {} (before element {})",
+                                   c.id, c.label, best.position, index.at(best.position).id);
+                index.insert(best.position, slot_of(c.id));
+            } else {
+                diagnostics::warn(kPaperChannel, "No valid insertion for element {} ({}), appending", c.id, c.label);
+                index.insert(index.size(), slot_of(c.id));
+            }
+        }
+    }
+    return index.ids();
+}
+
+}  // namespace tarvello::paper

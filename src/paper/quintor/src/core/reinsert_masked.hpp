@@ -1,0 +1,16 @@
+// Puts the masked elements back into the XY-cut's order, one at a time, each
+// before the element where it costs least.
+#pragma once
+
+#include <span>
+
+#include "layout/records.hpp"
+
+namespace tarvello::paper {
+
+// Buckets by label class, each taken in row-then-x order; an element goes
+// before the cheapest admissible position or, failing that, to the end.
+ReadingOrder reinsert_masked(ReadingOrder order, std::span<const Element> regular, std::span<const Element> masked,
+                             float same_row_tolerance);
+
+}  // namespace tarvello::paper

@@ -1,0 +1,22 @@
+// Recursive XY-cut of the regular elements: split a region at the widest empty
+// band, order both halves, concatenate; order an uncuttable region by row.
+#pragma once
+
+#include <vector>
+
+#include "layout/records.hpp"
+
+namespace tarvello::paper {
+
+struct Region {
+    float x_min = 0.0f;
+    float y_min = 0.0f;
+    float x_max = 0.0f;
+    float y_max = 0.0f;
+};
+
+// Every input id exactly once. Runs on an explicit work stack, so the depth of
+// the cut tree never touches the native stack.
+ReadingOrder recursive_xy_cut(std::vector<Element> elements, const XYCutConfig& config, const Region& region);
+
+}  // namespace tarvello::paper

@@ -1,0 +1,95 @@
+#include "paper/quintor/src/utils/order_index.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <tuple>
+
+namespace tarvello::paper {
+namespace {
+
+// Blocks start this long and split when twice as long.
+constexpr std::size_t kBlockSize = 32;
+
+TargetBounds bounds_of(std::span<const OrderSlot> slots) {
+    TargetBounds bounds;
+    for (const OrderSlot& s : slots) bounds.add(s.element, s.target_class);
+    return bounds;
+}
+
+}  // namespace
+
+OrderIndex::OrderIndex(std::vector<OrderSlot> slots) {
+    for (std::size_t begin = 0; begin < slots.size(); begin += kBlockSize) {
+        const std::size_t end = std::min(slots.size(), begin + kBlockSize);
+        blocks_.emplace_back(slots.begin() + static_cast<std::ptrdiff_t>(begin),
+                             slots.begin() + static_cast<std::ptrdiff_t>(end));
+    }
+    if (blocks_.empty()) blocks_.emplace_back();
+    rebuild_tree();
+}
+
+void OrderIndex::rebuild_tree() {
+    leaf_base_ = std::bit_ceil(blocks_.size());
+    nodes_.assign(2 * leaf_base_, TargetBounds{});
+    for (std::size_t b = 0; b < blocks_.size(); ++b) nodes_[leaf_base_ + b] = bounds_of(blocks_[b]);
+    for (std::size_t node = leaf_base_ - 1; node >= kRoot; --node) {
+        nodes_[node] = nodes_[left(node)];
+        nodes_[node].merge(nodes_[right(node)]);
+    }
+}
+
+std::pair<std::size_t, std::size_t> OrderIndex::locate(std::size_t position) const {
+    std::size_t node = kRoot;
+    while (!is_leaf(node)) {
+        const std::size_t left_count = nodes_[left(node)].count;
+        if (position < left_count) {
+            node = left(node);
+        } else {
+            position -= left_count;
+            node = right(node);
+        }
+    }
+    return {node - leaf_base_, position};
+}
+
+const OrderSlot& OrderIndex::at(std::size_t position) const {
+    const auto [block, offset] = locate(position);
+    return blocks_[block][offset];
+}
+
+void OrderIndex::insert(std::size_t position, const OrderSlot& slot) {
+    std::size_t block = 0;
+    std::size_t offset = 0;
+    if (position >= size()) {
+        // Appending: after the last slot, which sits in the last non-empty block.
+        block = blocks_.size() - 1;
+        while (block > 0 && blocks_[block].empty()) --block;
+        offset = blocks_[block].size();
+    } else {
+        std::tie(block, offset) = locate(position);
+    }
+    auto& slots = blocks_[block];
+    slots.insert(slots.begin() + static_cast<std::ptrdiff_t>(offset), slot);
+    if (slots.size() >= 2 * kBlockSize) {
+        std::vector<OrderSlot> tail(slots.begin() + static_cast<std::ptrdiff_t>(kBlockSize), slots.end());
+        slots.resize(kBlockSize);
+        blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(block) + 1, std::move(tail));
+        rebuild_tree();
+        return;
+    }
+    // Bounds only widen on insertion: add the slot along the path to the root.
+    for (std::size_t node = leaf_base_ + block; node >= kRoot; node /= 2) {
+        nodes_[node].add(slot.element, slot.target_class);
+    }
+}
+
+ReadingOrder OrderIndex::ids() const {
+    ReadingOrder order;
+    order.reserve(size());
+    for (const auto& slots : blocks_) {
+        for (const OrderSlot& s : slots) order.push_back(s.id);
+    }
+    return order;
+}
+
+}  // namespace tarvello::paper

@@ -1,0 +1,51 @@
+// The growing reading order of the re-insertion, kept in short blocks under a
+// tree of their bounds, so that a search can skip whole runs of positions and
+// an insertion costs a block, not the whole order.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "layout/records.hpp"
+#include "paper/quintor/src/utils/target_bounds.hpp"
+
+namespace tarvello::paper {
+
+struct OrderSlot {
+    std::uint64_t id = 0;
+    const Element* element = nullptr;  // null: the id matches no element
+    std::int8_t target_class = -1;
+};
+
+class OrderIndex {
+public:
+    explicit OrderIndex(std::vector<OrderSlot> slots);
+
+    static constexpr std::size_t kRoot = 1;
+    std::size_t size() const { return nodes_[kRoot].count; }
+    const TargetBounds& bounds(std::size_t node) const { return nodes_[node]; }
+    bool is_leaf(std::size_t node) const { return node >= leaf_base_; }
+    static std::size_t left(std::size_t node) { return 2 * node; }
+    static std::size_t right(std::size_t node) { return 2 * node + 1; }
+    std::span<const OrderSlot> block(std::size_t leaf) const { return blocks_[leaf - leaf_base_]; }
+
+    // Inserts before the slot at `position`; `position == size()` appends.
+    void insert(std::size_t position, const OrderSlot& slot);
+    const OrderSlot& at(std::size_t position) const;
+
+    ReadingOrder ids() const;
+
+private:
+    void rebuild_tree();
+    // The block holding `position` and the offset inside it.
+    std::pair<std::size_t, std::size_t> locate(std::size_t position) const;
+
+    std::vector<std::vector<OrderSlot>> blocks_;
+    std::vector<TargetBounds> nodes_;  // implicit binary tree, root at 1
+    std::size_t leaf_base_ = 1;
+};
+
+}  // namespace tarvello::paper

@@ -1,0 +1,65 @@
+#include "paper/quintor/src/utils/overlap_index.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <limits>
+
+namespace tarvello::paper {
+namespace {
+
+bool has_nan(const Element& e) {
+    return std::isnan(e.x1) || std::isnan(e.y1) || std::isnan(e.x2) || std::isnan(e.y2);
+}
+
+}  // namespace
+
+OverlapIndex::OverlapIndex(std::span<const Element> elements) {
+    // Every coordinate enters one strict comparison of the overlap test, so an
+    // element with a NaN overlaps nothing and can stay out of the index.
+    by_top_.reserve(elements.size());
+    for (const Element& e : elements) {
+        if (!has_nan(e)) by_top_.push_back(e);
+    }
+    std::sort(by_top_.begin(), by_top_.end(), [](const Element& a, const Element& b) { return a.y1 < b.y1; });
+    leaf_base_ = std::bit_ceil(std::max<std::size_t>(by_top_.size(), 1));
+    max_bottom_.assign(2 * leaf_base_, -std::numeric_limits<float>::infinity());
+    for (std::size_t i = 0; i < by_top_.size(); ++i) max_bottom_[leaf_base_ + i] = by_top_[i].y2;
+    for (std::size_t node = leaf_base_ - 1; node >= 1; --node) {
+        max_bottom_[node] = std::max(max_bottom_[2 * node], max_bottom_[2 * node + 1]);
+    }
+}
+
+std::size_t OverlapIndex::count_overlaps(const Element& e, std::size_t limit) const {
+    if (has_nan(e) || limit == 0) return 0;
+    // Candidates start above e's bottom: a prefix of the top-sorted list.
+    const auto prefix_end = static_cast<std::size_t>(
+        std::partition_point(by_top_.begin(), by_top_.end(), [&](const Element& f) { return f.y1 < e.y2; }) -
+        by_top_.begin());
+    std::size_t count = 0;
+    struct Visit {
+        std::size_t node;
+        std::size_t first;
+        std::size_t width;
+    };
+    std::vector<Visit> stack{{1, 0, leaf_base_}};
+    while (!stack.empty()) {
+        const Visit v = stack.back();
+        stack.pop_back();
+        // Only subtrees inside the prefix that reach below e's top can overlap.
+        if (v.first >= prefix_end || !(max_bottom_[v.node] > e.y1)) continue;
+        if (v.width == 1) {
+            const Element& f = by_top_[v.first];
+            if (f.id != e.id && e.x1 < f.x2 && f.x1 < e.x2 && e.y1 < f.y2 && f.y1 < e.y2 && ++count == limit) {
+                return count;
+            }
+            continue;
+        }
+        const std::size_t half = v.width / 2;
+        stack.push_back({2 * v.node + 1, v.first + half, half});
+        stack.push_back({2 * v.node, v.first, half});
+    }
+    return count;
+}
+
+}  // namespace tarvello::paper

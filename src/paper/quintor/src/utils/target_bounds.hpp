@@ -1,0 +1,62 @@
+// What a group of consecutive order positions holds: how many, the range of
+// their target coordinates and the highest label class, for pruning.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+
+#include "layout/records.hpp"
+
+namespace tarvello::paper {
+
+struct TargetBounds {
+    static constexpr float kInf = std::numeric_limits<float>::infinity();
+
+    std::size_t count = 0;
+    float min_x1 = kInf;
+    float max_x1 = -kInf;
+    float max_x2 = -kInf;
+    float min_y1 = kInf;
+    float max_y1 = -kInf;
+    float min_y2 = kInf;
+    float max_y2 = -kInf;
+    std::int8_t max_class = -1;  // -1: no position is admissible for anyone
+    bool irregular = false;      // a target with a non-finite coordinate: bounds say nothing
+
+    // One position; `target` is null when its id matches no element.
+    void add(const Element* target, std::int8_t target_class) {
+        ++count;
+        if (target == nullptr) return;
+        max_class = std::max(max_class, target_class);
+        const Element& t = *target;
+        if (!std::isfinite(t.x1) || !std::isfinite(t.y1) || !std::isfinite(t.x2) || !std::isfinite(t.y2)) {
+            irregular = true;
+            return;
+        }
+        min_x1 = std::min(min_x1, t.x1);
+        max_x1 = std::max(max_x1, t.x1);
+        max_x2 = std::max(max_x2, t.x2);
+        min_y1 = std::min(min_y1, t.y1);
+        max_y1 = std::max(max_y1, t.y1);
+        min_y2 = std::min(min_y2, t.y2);
+        max_y2 = std::max(max_y2, t.y2);
+    }
+
+    void merge(const TargetBounds& other) {
+        count += other.count;
+        min_x1 = std::min(min_x1, other.min_x1);
+        max_x1 = std::max(max_x1, other.max_x1);
+        max_x2 = std::max(max_x2, other.max_x2);
+        min_y1 = std::min(min_y1, other.min_y1);
+        max_y1 = std::max(max_y1, other.max_y1);
+        min_y2 = std::min(min_y2, other.min_y2);
+        max_y2 = std::max(max_y2, other.max_y2);
+        max_class = std::max(max_class, other.max_class);
+        irregular = irregular || other.irregular;
+    }
+};
+
+}  // namespace tarvello::paper

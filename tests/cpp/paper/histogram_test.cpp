@@ -1,0 +1,197 @@
+// Projection histogram: bin marking, the gap choice, the vertical search's
+// records, and the sweep over covered spans against the dense counters.
+#include <algorithm>
+#include <limits>
+
+#include "paper/quintor/src/core/projection_histogram.hpp"
+#include "paper_support.hpp"
+
+namespace tarvello::paper {
+namespace {
+
+using testing::box;
+using testing::debug_line;
+using testing::Line;
+using testing::PageFactory;
+using testing::take_lines;
+
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
+constexpr std::uint64_t kMaxBins = std::numeric_limits<std::uint64_t>::max();
+
+TEST(FindBestGap, TakesTheMiddleOfTheFirstStrictlyLongestRun) {
+    const std::vector<std::uint64_t> counters = {1, 0, 0, 1, 0, 0, 0, 1};
+    EXPECT_EQ(find_best_gap(counters, 3), 5u);
+    EXPECT_EQ(find_best_gap(counters, 4), std::nullopt);
+    // Equal runs: the first wins; a single empty bin qualifies with min_gap 0 or 1.
+    EXPECT_EQ(find_best_gap(std::vector<std::uint64_t>{0, 0, 1, 0, 0}, 2), 1u);
+    EXPECT_EQ(find_best_gap(std::vector<std::uint64_t>{2, 0, 2}, 0), 1u);
+    EXPECT_EQ(find_best_gap(std::vector<std::uint64_t>{2, 0, 2}, 1), 1u);
+    EXPECT_EQ(find_best_gap(std::vector<std::uint64_t>{}, 0), std::nullopt);
+    // A run reaching the end counts.
+    EXPECT_EQ(find_best_gap(std::vector<std::uint64_t>{1, 0, 0, 0}, 3), 2u);
+}
+
+struct CutCase {
+    const char* name;
+    std::vector<std::pair<float, float>> spans;
+    std::optional<float> cut;
+};
+
+class DefaultVerticalCut : public ::testing::TestWithParam<CutCase> {};
+
+// Interval (0, 100) with the defaults: 50 bins of 2 units, min_gap 7.
+TEST_P(DefaultVerticalCut, OnZeroToHundred) {
+    std::vector<Element> elements;
+    for (const auto& [lo, hi] : GetParam().spans) elements.push_back(box(elements.size(), lo, 0, hi, 10));
+    EXPECT_EQ(find_vertical_cut(elements, 15.0f, 0.5f, 0.0f, 100.0f), GetParam().cut);
+    // The horizontal search reads y the same way.
+    for (Element& e : elements) e = box(e.id, 0, e.x1, 10, e.x2);
+    EXPECT_EQ(find_horizontal_cut(elements, 15.0f, 0.5f, 0.0f, 100.0f), GetParam().cut);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Gaps, DefaultVerticalCut,
+    ::testing::Values(CutCase{"TwoColumns", {{0, 40}, {60, 100}}, 50.0f},
+                      CutCase{"RunTooShort", {{0, 40}, {50, 100}}, std::nullopt},
+                      CutCase{"ShortLeadingMarginIgnored", {{10, 40}, {60, 100}}, 50.0f},
+                      CutCase{"LongerMarginWins", {{30, 40}, {60, 100}}, 14.0f},
+                      CutCase{"TrailingRunCounts", {{0, 40}}, 70.0f},
+                      CutCase{"NothingMarked", {{12, 12}}, 50.0f},
+                      CutCase{"NaNStartCoversFromZero", {{kNaN, 40}, {60, 100}}, 50.0f},
+                      CutCase{"NaNEndCoversToTheEnd", {{0, 40}, {60, kNaN}}, 50.0f},
+                      CutCase{"OutsideMarksNothing", {{-50, -10}, {0, 100}}, std::nullopt}),
+    [](const auto& param_info) { return std::string(param_info.param.name); });
+
+TEST(CoveredBins, TouchedBinsCountEvenPartly) {
+    const AxisGrid grid = make_axis_grid(0.0f, 100.0f, 0.5f);
+    ASSERT_EQ(grid.bins, 50u);
+    const auto covers = [&](float lo, float hi) {
+        const BinSpan s = covered_bins(grid, lo, hi);
+        return std::pair{s.start, std::max(s.start, s.end)};
+    };
+    EXPECT_EQ(covers(13, 13), (std::pair<std::uint64_t, std::uint64_t>{6, 7}));
+    EXPECT_EQ(covers(12, 14), (std::pair<std::uint64_t, std::uint64_t>{6, 7}));
+    EXPECT_EQ(covers(12, 12), (std::pair<std::uint64_t, std::uint64_t>{6, 6}));
+    EXPECT_EQ(covers(kNaN, kNaN), (std::pair<std::uint64_t, std::uint64_t>{0, 50}));
+    EXPECT_EQ(min_gap_bins(15.0f, 0.5f), 7u);
+    EXPECT_EQ(min_gap_bins(-1.0f, 0.5f), 0u);
+    EXPECT_EQ(min_gap_bins(kNaN, 0.5f), 0u);
+    EXPECT_EQ(make_axis_grid(0.0f, kInf, 0.5f).bins, kMaxBins);
+    EXPECT_EQ(make_axis_grid(0.0f, 100.0f, -1.0f).bins, 0u);
+    EXPECT_EQ(make_axis_grid(100.0f, 0.0f, 0.5f).bins, 0u);
+    EXPECT_EQ(cut_at(grid, 25), 50.0f);
+}
+
+class HistogramRecords : public testing::PaperTest {};
+
+TEST_F(HistogramRecords, WrittenOnlyAboveFifteenElements) {
+    std::vector<Element> elements(15, box(1, 0, 0, 40, 10));
+    EXPECT_EQ(find_vertical_cut(elements, 15.0f, 0.5f, 0.0f, 100.0f), 70.0f);
+    EXPECT_TRUE(take_lines().empty());
+    elements.push_back(box(2, 0, 0, 40, 10));
+    EXPECT_EQ(find_vertical_cut(elements, 15.0f, 0.5f, 0.0f, 100.0f), 70.0f);
+    EXPECT_EQ(take_lines("projection_histogram.cpp"),
+              (std::vector<Line>{debug_line("[Histogram] Vertical: 50 bins, min_gap=7, x_range=0-100"),
+                                 debug_line("[Histogram] Found gap at bin 35, x=70")}));
+    EXPECT_TRUE(find_horizontal_cut(elements, 15.0f, 0.5f, 0.0f, 100.0f).has_value());
+    EXPECT_TRUE(take_lines().empty());
+}
+
+TEST_F(HistogramRecords, ZeroAndHugeBinCounts) {
+    const std::vector<Element> elements(16, box(1, 0, 0, 40, 10));
+    EXPECT_EQ(find_vertical_cut(elements, 15.0f, 0.5f, 0.0f, 1.5f), std::nullopt);
+    EXPECT_EQ(take_lines(), (std::vector<Line>{debug_line("[Histogram] Vertical: 0 bins, min_gap=7, x_range=0-2")}));
+    // Saturated bin count: the run after the boxes (which end at bin 737869760)
+    // is found without any counters; 15 x 1e9 rounds to 15000000512.
+    const auto cut = find_vertical_cut(elements, 15.0f, 1e9f, 0.0f, 1e12f);
+    ASSERT_TRUE(cut.has_value());
+    EXPECT_EQ(take_lines(),
+              (std::vector<Line>{
+                  debug_line("[Histogram] Vertical: 18446744073709551615 bins, min_gap=15000000512, x_range=0-999999995904"),
+                  debug_line("[Histogram] Found gap at bin 9223372037223710687, x=499999997952")}));
+}
+
+// The dense counters the histogram is defined by, for a bin count small
+// enough to hold them.
+std::optional<std::uint64_t> dense_gap(const AxisGrid& grid, std::span<const BinSpan> spans, std::uint64_t min_gap) {
+    std::vector<std::uint64_t> counters(grid.bins, 0);
+    for (const BinSpan& s : spans) {
+        for (std::uint64_t bin = s.start; bin < s.end; ++bin) ++counters[bin];
+    }
+    return find_best_gap(counters, min_gap);
+}
+
+// For any bin count: cut the axis at every span edge and test each piece's
+// coverage against every span, then choose among the empty runs.
+std::optional<std::uint64_t> piecewise_gap(std::uint64_t bins, std::span<const BinSpan> spans, std::uint64_t min_gap) {
+    std::vector<std::uint64_t> edges = {0, bins};
+    for (const BinSpan& s : spans) {
+        if (s.end > s.start) edges.insert(edges.end(), {s.start, s.end});
+    }
+    std::sort(edges.begin(), edges.end());
+    edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
+    std::uint64_t best_length = 0, best = 0, run_start = 0, run_length = 0;
+    const auto close_run = [&] {
+        if (run_length >= min_gap && run_length > best_length) best_length = run_length, best = run_start + run_length / 2;
+        run_length = 0;
+    };
+    for (std::size_t i = 0; i + 1 < edges.size() && edges[i] < bins; ++i) {
+        const bool covered = std::any_of(spans.begin(), spans.end(), [&](const BinSpan& s) {
+            return s.start <= edges[i] && edges[i] < s.end;
+        });
+        if (covered) {
+            close_run();
+        } else {
+            if (run_length == 0) run_start = edges[i];
+            run_length += edges[i + 1] - edges[i];
+        }
+    }
+    close_run();
+    return best_length == 0 ? std::nullopt : std::optional(best);
+}
+
+TEST(SpanSweep, AgreesWithTheDenseCountersOnRandomAxes) {
+    PageFactory factory(7);
+    for (int round = 0; round < 3000; ++round) {
+        const float min = factory.pick(3) == 0 ? factory.coordinate(100.0f) : factory.uniform(-50.0f, 50.0f);
+        const float max = min + factory.uniform(0.0f, 600.0f);
+        const float scale = factory.pick(4) == 0 ? factory.uniform(0.0f, 4.0f) : 0.5f;
+        const AxisGrid grid = make_axis_grid(min, max, scale);
+        if (grid.bins == 0 || grid.bins > 5000) continue;
+        std::vector<BinSpan> spans;
+        const std::size_t count = factory.pick(12);
+        for (std::size_t i = 0; i < count; ++i) {
+            const float lo = min + factory.coordinate(max - min);
+            const float hi = factory.pick(5) == 0 ? factory.coordinate(max - min) : lo + factory.uniform(0, 80);
+            spans.push_back(covered_bins(grid, lo, hi));
+        }
+        const std::uint64_t min_gap = factory.pick(12);
+        const auto expected = dense_gap(grid, spans, min_gap);
+        EXPECT_EQ(piecewise_gap(grid.bins, spans, min_gap), expected);
+        EXPECT_EQ(best_gap_of_spans(spans, grid.bins, min_gap), expected) << "round " << round;
+    }
+}
+
+TEST(SpanSweep, AgreesWithThePiecewiseCountOnHugeBinCounts) {
+    PageFactory factory(11);
+    for (int round = 0; round < 3000; ++round) {
+        const float min = factory.uniform(-1e6f, 1e6f);
+        const float range = std::pow(10.0f, factory.uniform(5.0f, 30.0f));
+        const float scale = factory.pick(2) == 0 ? 0.5f : std::pow(10.0f, factory.uniform(-1.0f, 12.0f));
+        const AxisGrid grid = make_axis_grid(min, min + range, scale);
+        if (grid.bins == 0) continue;
+        std::vector<BinSpan> spans;
+        const std::size_t count = factory.pick(20);
+        for (std::size_t i = 0; i < count; ++i) {
+            const float lo = min + factory.uniform(-0.1f, 1.0f) * range;
+            spans.push_back(covered_bins(grid, lo, lo + factory.uniform(0.0f, 0.3f) * range));
+        }
+        const std::uint64_t min_gap = factory.pick(2) == 0 ? factory.pick(20) : grid.bins / (1 + factory.pick(40));
+        EXPECT_EQ(best_gap_of_spans(spans, grid.bins, min_gap), piecewise_gap(grid.bins, spans, min_gap))
+            << "round " << round;
+    }
+}
+
+}  // namespace
+}  // namespace tarvello::paper

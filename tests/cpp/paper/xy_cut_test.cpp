@@ -1,0 +1,149 @@
+// Recursive XY-cut: which axis goes first, how regions split, the fallback
+// order, the records, and termination when a cut makes no progress.
+#include <algorithm>
+#include <limits>
+
+#include "paper/quintor/src/core/sort_by_position.hpp"
+#include "paper/quintor/src/core/xy_cut.hpp"
+#include "paper_support.hpp"
+
+namespace tarvello::paper {
+namespace {
+
+using testing::box;
+using testing::debug_line;
+using testing::Line;
+using testing::take_lines;
+using Lines = std::vector<Line>;
+
+constexpr Region kSquare{0, 0, 100, 100};
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
+
+class XYCutTest : public testing::PaperTest {};
+
+TEST_F(XYCutTest, TwoColumnsCutVerticallyAfterTheHorizontalSearch) {
+    for (const bool reversed : {false, true}) {
+        std::vector<Element> elements = {box(1, 0, 0, 40, 100), box(2, 60, 0, 100, 100)};
+        if (reversed) std::swap(elements[0], elements[1]);
+        EXPECT_EQ(recursive_xy_cut(elements, {}, kSquare), (ReadingOrder{1, 2}));
+        EXPECT_EQ(take_lines("xy_cut.cpp"), (Lines{debug_line("[XYCut] Vertical cut at x=50, splitting 2 elements"),
+                                                   debug_line("  Left: 1 elements, Right: 1 elements")}));
+    }
+}
+
+TEST_F(XYCutTest, CrossLayoutColumnsTakeTheDensityPath) {
+    const std::vector<Element> elements = {box(2, 60, 0, 100, 100, SemanticLabel::CrossLayout),
+                                           box(1, 0, 0, 40, 100, SemanticLabel::CrossLayout)};
+    EXPECT_EQ(recursive_xy_cut(elements, {}, kSquare), (ReadingOrder{1, 2}));
+    EXPECT_EQ(take_lines(), (Lines{debug_line("[XYCut] Vertical cut at x=50, splitting 2 elements (multi-column)"),
+                                   debug_line("  Left: 1 elements, Right: 1 elements")}));
+}
+
+TEST_F(XYCutTest, TwoBandsCutHorizontally) {
+    const std::vector<Element> elements = {box(2, 0, 60, 100, 100), box(1, 0, 0, 100, 40)};
+    EXPECT_EQ(recursive_xy_cut(elements, {}, kSquare), (ReadingOrder{1, 2}));
+    EXPECT_EQ(take_lines(), (Lines{debug_line("[XYCut] Horizontal cut at y=50, splitting 2 elements"),
+                                   debug_line("  Top: 1 elements, Bottom: 1 elements")}));
+}
+
+TEST_F(XYCutTest, MarginCutLeavesOneSideEmptyAndSearchesTheRestAgain) {
+    // The leading margin 0-30 is the longest run: cut at 14, nothing on the
+    // left; the narrower region (14, 100) then splits the two boxes.
+    const std::vector<Element> elements = {box(1, 30, 0, 40, 100), box(2, 60, 0, 100, 100)};
+    EXPECT_EQ(recursive_xy_cut(elements, {}, kSquare), (ReadingOrder{1, 2}));
+    const Lines lines = take_lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0], debug_line("[XYCut] Vertical cut at x=14, splitting 2 elements"));
+    EXPECT_EQ(lines[1], debug_line("  Left: 0 elements, Right: 2 elements"));
+}
+
+TEST_F(XYCutTest, FallbackSortsByRowThenCentreX) {
+    // Centres y 5, 12, 25 are rows 0, 1, 2; y 4 and -4 share row 0. Overlapping
+    // boxes leave no empty band anywhere.
+    const std::vector<Element> elements = {box(1, 0, 20, 100, 30), box(2, 60, 7, 90, 17), box(3, 50, -4, 60, 14),
+                                           box(4, 10, -14, 20, 6)};
+    EXPECT_EQ(recursive_xy_cut(elements, {}, {0, -20, 100, 40}), (ReadingOrder{4, 3, 2, 1}));
+    EXPECT_EQ(take_lines(), (Lines{debug_line("[XYCut] No cuts found, sorting 4 elements by position")}));
+}
+
+TEST_F(XYCutTest, SingleAndEmptyRegionsReturnWithoutRecords) {
+    EXPECT_TRUE(recursive_xy_cut({}, {}, kSquare).empty());
+    EXPECT_EQ(recursive_xy_cut({box(9, kNaN, kNaN, kNaN, kNaN)}, {}, kSquare), (ReadingOrder{9}));
+    EXPECT_TRUE(take_lines().empty());
+}
+
+TEST(SortByPosition, StableOnEqualKeysAndTotalOrderOnCentreX) {
+    std::vector<Element> elements = {box(1, 0, 0, 0, 0), box(2, -0.0f, 0, -0.0f, 0), box(3, 0, 0, 0, 0),
+                                     box(4, kNaN, 0, 0, 0), box(5, -kNaN, 0, 0, 0), box(6, 5, kNaN, 5, 0)};
+    sort_by_position(elements, 10.0f);
+    std::vector<std::uint64_t> ids;
+    for (const Element& e : elements) ids.push_back(e.id);
+    EXPECT_EQ(ids, (std::vector<std::uint64_t>{5, 2, 1, 3, 6, 4}));
+    // Tolerance 0 saturates rows without failing; centre 0 stays in row 0.
+    EXPECT_EQ(position_row(box(1, 0, 10, 0, 10), 0.0f), std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(position_row(box(1, 0, -10, 0, -10), 0.0f), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(position_row(box(1, 0, 0, 0, 0), 0.0f), 0);
+    EXPECT_EQ(position_row(box(1, 0, -19, 0, -19), 10.0f), -1);
+}
+
+struct NoProgressCase {
+    const char* name;
+    std::vector<Element> elements;
+    XYCutConfig config;
+    Region region;
+};
+
+class NoProgressCut : public ::testing::TestWithParam<NoProgressCase> {};
+
+// Cuts that would leave every element on one side of an unchanged region:
+// the order still comes out, once per id, in finite time.
+TEST_P(NoProgressCut, TerminatesWithEveryIdOnce) {
+    const NoProgressCase& c = GetParam();
+    ReadingOrder order = recursive_xy_cut(c.elements, c.config, c.region);
+    std::sort(order.begin(), order.end());
+    ReadingOrder expected;
+    for (const Element& e : c.elements) expected.push_back(e.id);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(order, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, NoProgressCut,
+    ::testing::Values(
+        NoProgressCase{"FarFromOrigin", {box(1, 1e9f, 0, 1e9f + 576, 10), box(2, 1e9f, 50, 1e9f + 576, 60)}, {}, {1e9f, 0, 1e9f + 640, 100}},
+        NoProgressCase{"SmallMinGap", {box(1, 0.5f, 0.5f, 1, 1), box(2, 0.5f, 3, 1, 3.5f)}, {1.0f, 1.0f, 10.0f}, {0, 0, 100, 100}},
+        NoProgressCase{"ZeroMinGap", {box(1, 99, 99, 100, 100), box(2, 99.5f, 99.5f, 100, 100)}, {0.0f, 4.0f, 10.0f}, {0, 0, 100, 100}},
+        NoProgressCase{"InfiniteRegion", {box(1, 0, 0, 10, 10), box(2, 50, 50, 60, 60)}, {}, {0, 0, kInf, kInf}},
+        NoProgressCase{"NegativeInfiniteRegion", {box(1, 0, 0, 10, 10), box(2, 50, 50, 60, 60)}, {}, {-kInf, -kInf, 100, 100}},
+        NoProgressCase{"NaNRegion", {box(1, 0, 0, 10, 10), box(2, 50, 50, 60, 60)}, {}, {kNaN, 0, 100, kNaN}},
+        NoProgressCase{"HugeScale", {box(1, 0, 0, 10, 10), box(2, 0, 0, 10, 10), box(3, 5, 5, 6, 6)}, {1e-9f, 1e9f, 10.0f}, {0, 0, 100, 100}}),
+    [](const auto& param_info) { return std::string(param_info.param.name); });
+
+TEST_F(XYCutTest, RejectedEdgeCutWritesOnlyItsSearchRecords) {
+    // The gap beyond the boxes rounds to the region's right edge, so the
+    // vertical search finds nothing usable and the fallback runs.
+    std::vector<Element> elements;
+    for (std::uint64_t id = 0; id < 16; ++id) elements.push_back(box(id, 1e9f, 0, 1e9f + 576, 100));
+    const ReadingOrder order = recursive_xy_cut(elements, {}, {1e9f, 0, 1e9f + 640, 100});
+    EXPECT_EQ(order.size(), 16u);
+    const Lines lines = take_lines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], debug_line("[Histogram] Vertical: 320 bins, min_gap=7, x_range=1000000000-1000000640"));
+    EXPECT_EQ(lines[1], debug_line("[Histogram] Found gap at bin 304, x=1000000640"));
+    EXPECT_EQ(lines[2], debug_line("[XYCut] No cuts found, sorting 16 elements by position"));
+}
+
+TEST(XYCutDepth, HundredThousandElementColumnDoesNotOverflowTheStack) {
+    std::vector<Element> elements;
+    for (std::uint64_t id = 0; id < 100'000; ++id) {
+        const float y = static_cast<float>(id) * 30.0f;
+        elements.push_back(box(id, 0, y, 400, y + 12));
+    }
+    const ReadingOrder order = recursive_xy_cut(elements, {}, {0, 0, 612, 3'000'000});
+    ASSERT_EQ(order.size(), elements.size());
+    for (std::uint64_t id = 0; id < order.size(); ++id) ASSERT_EQ(order[id], id);
+}
+
+}  // namespace
+}  // namespace tarvello::paper
