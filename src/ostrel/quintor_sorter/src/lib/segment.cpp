@@ -33,10 +33,9 @@ std::optional<Cut> choose_cut(const detail::SortedGroups<Index>& groups, detail:
     if (n != 2 && !(x.gap >= kMinCutGap)) {
         // A narrow box that bridges a column gutter hides the gutter; look
         // again without the boxes under a tenth of the span.
-        // When even the narrowest box is wide, the retry would search the
-        // same boxes again; skip the pass.
+        // Without a narrow box the retry would search the same boxes again.
         const float threshold = search.span * kNarrowFraction;
-        if (!(search.narrowest >= threshold)) {
+        if (groups.has_narrow(group, threshold)) {
             const auto [wide, count] = groups.wide_vertical_gap(group, threshold);
             if (count >= 2 && count < n && wide.gap > x.gap && wide.gap >= kMinCutGap) x = wide;
         }

@@ -37,8 +37,7 @@ struct Group {
 
 struct VerticalSearch {
     Gap gap;
-    float span;       // max(largest right - smallest left, 0)
-    float narrowest;  // the smallest width
+    float span;  // max(largest right - smallest left, 0)
 };
 
 template <class Index>
@@ -51,6 +50,8 @@ public:
 
     Gap horizontal_gap(Group<Index> group) const;
     VerticalSearch vertical_gap(Group<Index> group) const;
+    // Whether any box is narrower than `threshold`.
+    bool has_narrow(Group<Index> group, float threshold) const;
     // The vertical gap over the boxes at least `threshold` wide, and their count.
     std::pair<Gap, Index> wide_vertical_gap(Group<Index> group, float threshold) const;
 
@@ -69,6 +70,9 @@ private:
         float center;  // center_y in the (top, bottom) list, center_x in the other
         Index box;
     };
+
+    // The width exactly as LayoutBox::width computes it from left and right.
+    static float width_of(const Entry& e) { return max_num(e.high - e.low, 0.0f); }
 
     std::span<const LayoutBox> boxes_;
     std::vector<float> center_x_;
