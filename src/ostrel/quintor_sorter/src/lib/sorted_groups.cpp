@@ -7,42 +7,51 @@
 namespace tarvello::ostrel::detail {
 namespace {
 
-// Box indices in ascending (major, minor) order, both by totalOrder; the index
-// breaks ties, which is what a stable sort of the input would do.
-template <class Index, class Major, class Minor>
-std::vector<Index> sorted_indices(std::span<const LayoutBox> boxes, Major major_of, Minor minor_of) {
-    const std::size_t n = boxes.size();
-    std::vector<Index> order(n);
-    if constexpr (sizeof(Index) == sizeof(std::uint32_t)) {
-        // Index and major key packed in one word: one plain integer sort, then
-        // the short runs of equal major keys sorted again by the minor key.
-        std::vector<std::uint64_t> packed(n);
-        const auto pack = [](float key, std::size_t i) { return (std::uint64_t{ordered_bits(key)} << 32) | i; };
-        for (std::size_t i = 0; i < n; ++i) packed[i] = pack(major_of(boxes[i]), i);
-        std::sort(packed.begin(), packed.end());
-        for (std::size_t run = 0; run < n;) {
-            std::size_t next = run + 1;
-            while (next < n && (packed[next] >> 32) == (packed[run] >> 32)) ++next;
-            if (next - run > 1) {
-                for (std::size_t k = run; k < next; ++k) {
-                    const auto i = static_cast<std::size_t>(packed[k] & 0xffffffffu);
-                    packed[k] = pack(minor_of(boxes[i]), i);
-                }
-                std::sort(packed.begin() + static_cast<std::ptrdiff_t>(run),
-                          packed.begin() + static_cast<std::ptrdiff_t>(next));
+// Orders of box indices by (major, minor) key, both by totalOrder, with the
+// index breaking ties, which is what a stable sort of the input would do.
+//
+// With 32-bit indices, index and major key pack into one word: one plain
+// integer sort, then the (short) runs of equal major keys sorted again by the
+// minor key. Orders that share their major key share the first sort.
+std::vector<std::uint64_t> packed_by(const std::vector<float>& major) {
+    std::vector<std::uint64_t> packed(major.size());
+    for (std::size_t i = 0; i < major.size(); ++i) packed[i] = (std::uint64_t{ordered_bits(major[i])} << 32) | i;
+    std::sort(packed.begin(), packed.end());
+    return packed;
+}
+
+template <class Index>
+std::vector<Index> refined(std::vector<std::uint64_t> packed, const std::vector<float>& minor) {
+    const std::size_t n = packed.size();
+    constexpr std::uint64_t low_word = 0xffffffffu;
+    for (std::size_t run = 0; run < n;) {
+        std::size_t next = run + 1;
+        while (next < n && (packed[next] >> 32) == (packed[run] >> 32)) ++next;
+        if (next - run > 1) {
+            for (std::size_t k = run; k < next; ++k) {
+                const std::uint64_t i = packed[k] & low_word;
+                packed[k] = (std::uint64_t{ordered_bits(minor[i])} << 32) | i;
             }
-            run = next;
+            std::sort(packed.begin() + static_cast<std::ptrdiff_t>(run),
+                      packed.begin() + static_cast<std::ptrdiff_t>(next));
         }
-        for (std::size_t k = 0; k < n; ++k) order[k] = static_cast<Index>(packed[k] & 0xffffffffu);
-    } else {
-        std::vector<std::pair<std::uint64_t, Index>> keyed(n);
-        for (std::size_t i = 0; i < n; ++i) {
-            keyed[i] = {(std::uint64_t{ordered_bits(major_of(boxes[i]))} << 32) | ordered_bits(minor_of(boxes[i])),
-                        static_cast<Index>(i)};
-        }
-        std::sort(keyed.begin(), keyed.end());
-        for (std::size_t k = 0; k < n; ++k) order[k] = keyed[k].second;
+        run = next;
     }
+    std::vector<Index> order(n);
+    for (std::size_t k = 0; k < n; ++k) order[k] = static_cast<Index>(packed[k] & low_word);
+    return order;
+}
+
+// The same for indices too wide to pack.
+template <class Index>
+std::vector<Index> sorted_pairs(const std::vector<float>& major, const std::vector<float>& minor) {
+    std::vector<std::pair<std::uint64_t, Index>> keyed(major.size());
+    for (std::size_t i = 0; i < major.size(); ++i) {
+        keyed[i] = {(std::uint64_t{ordered_bits(major[i])} << 32) | ordered_bits(minor[i]), static_cast<Index>(i)};
+    }
+    std::sort(keyed.begin(), keyed.end());
+    std::vector<Index> order(keyed.size());
+    for (std::size_t k = 0; k < keyed.size(); ++k) order[k] = keyed[k].second;
     return order;
 }
 
@@ -131,28 +140,37 @@ SortedScan<Entry> scan_sorted(const Entry* first, const Entry* last) {
 template <class Index>
 SortedGroups<Index>::SortedGroups(std::span<const LayoutBox> boxes) : boxes_(boxes) {
     const std::size_t n = boxes.size();
+    std::vector<float> left(n);
+    std::vector<float> right(n);
+    std::vector<float> top(n);
+    std::vector<float> bottom(n);
     center_x_.resize(n);
     center_y_.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
+        left[i] = boxes[i].left();
+        right[i] = boxes[i].right();
+        top[i] = boxes[i].top();
+        bottom[i] = boxes[i].bottom();
         center_x_[i] = boxes[i].center_x();
         center_y_[i] = boxes[i].center_y();
     }
 
-    const auto top = [](const LayoutBox& b) { return b.top(); };
-    const auto left = [](const LayoutBox& b) { return b.left(); };
-    by_rank_ = sorted_indices<Index>(boxes, top, left);
+    std::vector<Index> y_order;
+    std::vector<Index> x_order;
+    if constexpr (sizeof(Index) == sizeof(std::uint32_t)) {
+        std::vector<std::uint64_t> by_top = packed_by(top);
+        by_rank_ = refined<Index>(by_top, left);
+        y_order = refined<Index>(std::move(by_top), bottom);
+        x_order = refined<Index>(packed_by(left), right);
+    } else {
+        by_rank_ = sorted_pairs<Index>(top, left);
+        y_order = sorted_pairs<Index>(top, bottom);
+        x_order = sorted_pairs<Index>(left, right);
+    }
     rank_.resize(n);
     for (std::size_t r = 0; r < n; ++r) rank_[by_rank_[r]] = static_cast<Index>(r);
-
-    const auto fill = [&](std::vector<Entry>& list, auto major_of, auto minor_of, auto entry_of) {
-        const std::vector<Index> order = sorted_indices<Index>(boxes, major_of, minor_of);
-        list.reserve(n);
-        for (const Index i : order) list.push_back(entry_of(boxes[i], i));
-    };
-    fill(by_y_[0], top, [](const LayoutBox& b) { return b.bottom(); },
-         [](const LayoutBox& b, Index i) { return Entry{b.top(), b.bottom(), b.center_y(), i}; });
-    fill(by_x_[0], left, [](const LayoutBox& b) { return b.right(); },
-         [](const LayoutBox& b, Index i) { return Entry{b.left(), b.right(), b.center_x(), i}; });
+    for (const Index i : y_order) by_y_[0].push_back({top[i], bottom[i], center_y_[i], i});
+    for (const Index i : x_order) by_x_[0].push_back({left[i], right[i], center_x_[i], i});
     by_y_[1].resize(n);
     by_x_[1].resize(n);
 }
