@@ -66,25 +66,28 @@ protected:
     }
 };
 
+// Runs the reference, then the engine on the same input: same boxes in the
+// same order, same records.
+template <class RunReference, class RunEngine>
+void expect_same_run(RunReference run_reference, RunEngine run_engine) {
+    Reference ref;
+    const auto expected = run_reference(ref);
+    (void)tarvello::testing::take_records();
+    EXPECT_EQ(ids(run_engine()), ids(expected));
+    EXPECT_EQ(engine_records(), ref.records);
+}
+
 TEST_P(Equivalence, SorterGivesTheSameOrderAndRecords) {
     for_each_page([](const std::vector<LayoutBox>& page, PageMaker&) {
-        Reference ref;
-        const auto expected = ref.sort(page);
-        (void)tarvello::testing::take_records();
-        const auto actual = OstrelSorter().sort(page);
-        EXPECT_EQ(ids(actual), ids(expected));
-        EXPECT_EQ(engine_records(), ref.records);
+        expect_same_run([&](Reference& ref) { return ref.sort(page); }, [&] { return OstrelSorter().sort(page); });
     });
 }
 
 TEST_P(Equivalence, SegmentGivesTheSameOrderAndRecordsForBothPreferences) {
     for_each_page([](const std::vector<LayoutBox>& page, PageMaker&) {
         for (const bool prefer : {false, true}) {
-            Reference ref;
-            const auto expected = ref.segment(page, prefer);
-            (void)tarvello::testing::take_records();
-            EXPECT_EQ(ids(segment(page, prefer)), ids(expected));
-            EXPECT_EQ(engine_records(), ref.records);
+            expect_same_run([&](Reference& ref) { return ref.segment(page, prefer); },
+                            [&] { return segment(page, prefer); });
         }
     });
 }
@@ -107,11 +110,8 @@ TEST_P(Equivalence, MergeOfAnySplitMatches) {
         std::vector<LayoutBox> cross;
         std::vector<LayoutBox> main;
         for (const LayoutBox& box : page) (maker.chance(0.3) ? cross : main).push_back(box);
-        Reference ref;
-        const auto expected = ref.merge(cross, main);
-        (void)tarvello::testing::take_records();
-        EXPECT_EQ(ids(merge_cross_layout(cross, main)), ids(expected));
-        EXPECT_EQ(engine_records(), ref.records);
+        expect_same_run([&](Reference& ref) { return ref.merge(cross, main); },
+                        [&] { return merge_cross_layout(cross, main); });
     });
 }
 

@@ -27,6 +27,13 @@ inline std::vector<LayoutBox> numbered(std::vector<LayoutBox> boxes) {
     return boxes;
 }
 
+// Two columns of three lines, 10 high and 10 apart, with a gutter of 40
+// between them; given row by row, so ids 0, 2, 4 are the left column.
+inline std::vector<LayoutBox> two_columns_of_three_lines() {
+    return numbered({{0, 0, 0, 100, 10}, {0, 140, 0, 240, 10}, {0, 0, 20, 100, 30},
+                     {0, 140, 20, 240, 30}, {0, 0, 40, 100, 50}, {0, 140, 40, 240, 50}});
+}
+
 // A record as the tests spell it out: level, source file and message.
 struct Written {
     diagnostics::LogLevel level;

@@ -125,9 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
                         "[segment] no valid cuts for 2 elements, falling back to y-then-x sort"}}}));
 
 TEST_F(SegmentTest, TwoColumnsAreCutAtTheGutterThenLineByLine) {
-    // Lines 10 high and 10 apart, a gutter of 40; input row by row.
-    const auto page = numbered({{0, 0, 0, 100, 10},  {0, 140, 0, 240, 10},  {0, 0, 20, 100, 30},
-                                {0, 140, 20, 240, 30}, {0, 0, 40, 100, 50}, {0, 140, 40, 240, 50}});
+    const auto page = testing::two_columns_of_three_lines();
     EXPECT_EQ(ids(segment(page, false)), (std::vector<std::uint64_t>{0, 2, 4, 1, 3, 5}));
     const auto records = written();
     ASSERT_EQ(records.size(), 10u);

@@ -42,9 +42,7 @@ TEST_F(SorterTest, NoneOrOneBoxComesBackUnchangedAndSilently) {
 }
 
 TEST_F(SorterTest, WholeRunWritesEveryRecordInOrder) {
-    // Two columns of three lines (the gutter is the widest gap), given row by row.
-    const auto page = numbered({{0, 0, 0, 100, 10},  {0, 140, 0, 240, 10},  {0, 0, 20, 100, 30},
-                                {0, 140, 20, 240, 30}, {0, 0, 40, 100, 50}, {0, 140, 40, 240, 50}});
+    const auto page = testing::two_columns_of_three_lines();
     EXPECT_EQ(ids(OstrelSorter().sort(page)), (Ids{0, 2, 4, 1, 3, 5}));
     const char* cut_y15 = "[segment] horizontal cut at y=15.0 (gap=10.0) on 3 elements";
     const char* cut_y35 = "[segment] horizontal cut at y=35.0 (gap=10.0) on 2 elements";
