@@ -43,21 +43,6 @@ public:
         return page;
     }
 
-    // Columns of lines with a wide box across them now and then.
-    std::vector<LayoutBox> columns(std::size_t columns, std::size_t lines_per_column, float line_gap) {
-        std::vector<LayoutBox> page;
-        const float column_width = 600.0f / static_cast<float>(columns);
-        for (std::size_t c = 0; c < columns; ++c) {
-            const float x = 40.0f + static_cast<float>(c) * column_width;
-            for (std::size_t l = 0; l < lines_per_column; ++l) {
-                const float y = 50.0f + static_cast<float>(l) * (12.0f + line_gap);
-                const float w = column_width - 30.0f - uniform(0.0f, l % 7 == 6 ? 200.0f : 10.0f);
-                page.push_back({page.size(), x, y, x + w, y + 12.0f});
-            }
-        }
-        return page;
-    }
-
     std::size_t pick(std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_); }
     bool chance(double p) { return std::bernoulli_distribution(p)(rng_); }
     float uniform(float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng_); }

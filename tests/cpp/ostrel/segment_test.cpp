@@ -1,6 +1,4 @@
-// Segmentation and its parts on small pages whose order can be read off a
-// sketch: the gap threshold, touching edges, columns, the narrow-box retry,
-// the tie between a horizontal and a vertical cut, NaN edges.
+// Segmentation on small pages whose order can be read off a sketch.
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -15,12 +13,8 @@
 namespace tarvello::ostrel {
 namespace {
 
-using testing::ids;
-using testing::kDebug;
-using testing::kWarn;
-using testing::numbered;
-using testing::written;
-using testing::Written;
+using namespace testing;  // NOLINT(google-build-using-namespace): the ostrel test helpers
+using Ids = std::vector<std::uint64_t>;
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
@@ -30,166 +24,95 @@ protected:
     void SetUp() override { (void)written(); }
 };
 
-struct Derived {
-    LayoutBox box;
-    float left, right, top, bottom, width, height, center_x;
-};
+// Bit for bit, except that any NaN matches any NaN.
+bool same(float a, float b) {
+    return (a != a && b != b) || std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
+}
 
-class DerivedQuantities : public ::testing::TestWithParam<Derived> {};
-
-TEST_P(DerivedQuantities, FollowMinNumAndMaxNum) {
-    const Derived& d = GetParam();
-    // Bit for bit, except that any NaN matches any NaN.
-    const auto same = [](float a, float b) {
-        return (a != a && b != b) || std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
+TEST(DerivedQuantities, FollowMinNumMaxNumAndOneRoundingPerOperation) {
+    struct Case {
+        LayoutBox box;
+        std::vector<float> left_right_width_center;
     };
-    EXPECT_TRUE(same(d.box.left(), d.left)) << d.box.left();
-    EXPECT_TRUE(same(d.box.right(), d.right)) << d.box.right();
-    EXPECT_TRUE(same(d.box.top(), d.top)) << d.box.top();
-    EXPECT_TRUE(same(d.box.bottom(), d.bottom)) << d.box.bottom();
-    EXPECT_TRUE(same(d.box.width(), d.width)) << d.box.width();
-    EXPECT_TRUE(same(d.box.height(), d.height)) << d.box.height();
-    EXPECT_TRUE(same(d.box.center_x(), d.center_x)) << d.box.center_x();
+    for (const Case& c : std::vector<Case>{{{0, 4, 0, 0, 0}, {0, 4, 4, 2}},                 // corners swapped
+                                           {{0, kNaN, 0, 10, 0}, {10, 10, 0, kNaN}},        // one NaN corner
+                                           {{0, kNaN, 0, kNaN, 0}, {kNaN, kNaN, 0, kNaN}},  // NaN is no width
+                                           {{0, kInf, 0, kInf, 0}, {kInf, kInf, 0, kInf}},  // inf - inf too
+                                           {{0, 16777216, 0, 1, 0}, {1, 16777216, 16777215, 8388608}}}) {
+        const std::vector<float> got{c.box.left(), c.box.right(), c.box.width(), c.box.center_x()};
+        for (std::size_t k = 0; k < got.size(); ++k) EXPECT_TRUE(same(got[k], c.left_right_width_center[k])) << k;
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Boxes, DerivedQuantities,
-    ::testing::Values(Derived{{0, 0, 0, 4, 2}, 0, 4, 0, 2, 4, 2, 2},
-                      Derived{{0, 4, 2, 0, 0}, 0, 4, 0, 2, 4, 2, 2},                    // corners swapped
-                      Derived{{0, kNaN, 0, 10, 0}, 10, 10, 0, 0, 0, 0, kNaN},           // one NaN corner
-                      Derived{{0, kNaN, kNaN, kNaN, kNaN}, kNaN, kNaN, kNaN, kNaN, 0, 0, kNaN},
-                      Derived{{0, -kInf, 0, kInf, 1}, -kInf, kInf, 0, 1, kInf, 1, kNaN},
-                      Derived{{0, kInf, 0, kInf, 1}, kInf, kInf, 0, 1, 0, 1, kInf},  // inf - inf is no width
-                      // The sum is rounded before it is halved: 2^24 + 1 rounds to 2^24.
-                      Derived{{0, 16777216.0f, 0, 1.0f, 0}, 1, 16777216.0f, 0, 0, 16777215.0f, 0, 8388608.0f}));
-
-struct GapCase {
-    const char* name;
-    std::vector<LayoutBox> boxes;
-    Axis axis;
-    Gap expected;
-};
-
-class LargestGap : public ::testing::TestWithParam<GapCase> {};
-
-TEST_P(LargestGap, FindsTheFirstWidestBand) {
-    const GapCase& c = GetParam();
-    const Gap gap = find_largest_gap(c.boxes, c.axis);
-    EXPECT_EQ(gap.position, c.expected.position);
-    EXPECT_EQ(gap.gap, c.expected.gap);
+TEST(LargestGap, IsTheFirstWidestBandPastTheFurthestReach) {
+    // Touching edges leave no gap, and neither do NaN edges.
+    EXPECT_EQ(find_largest_gap({{{0, 0, 0, 10, 1}, {1, 10, 0, 20, 1}}}, Axis::Vertical).gap, 0.0f);
+    EXPECT_EQ(find_largest_gap({{{0, kNaN, 0, kNaN, 1}, {1, 0, 0, 1, 1}, {2, kNaN, 0, kNaN, 1}}}, Axis::Vertical).gap,
+              0.0f);
+    // The long first box still reaches past the short one.
+    const Gap past_reach = find_largest_gap({{{0, 0, 0, 50, 1}, {1, 10, 0, 20, 1}, {2, 60, 0, 70, 1}}}, Axis::Vertical);
+    EXPECT_EQ(past_reach.position, 55.0f);
+    EXPECT_EQ(past_reach.gap, 10.0f);
+    const Gap first = find_largest_gap({{{0, 0, 40, 1, 50}, {1, 0, 0, 1, 10}, {2, 0, 20, 1, 30}}}, Axis::Horizontal);
+    EXPECT_EQ(first.position, 15.0f);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, LargestGap,
-    ::testing::Values(
-        GapCase{"SingleBox", {{0, 0, 0, 10, 10}}, Axis::Vertical, {0, 0}},
-        GapCase{"TouchingBoxes", {{0, 0, 0, 10, 10}, {1, 10, 0, 20, 10}}, Axis::Vertical, {0, 0}},
-        GapCase{"OverlapAllTheWay", {{0, 0, 0, 10, 10}, {1, 5, 0, 20, 10}, {2, 0, 0, 30, 10}}, Axis::Vertical, {0, 0}},
-        // The long box reaches past the short one: the gap starts at its end.
-        GapCase{"ReachIsTheFurthestEdgeSoFar", {{0, 0, 0, 50, 1}, {1, 10, 0, 20, 1}, {2, 60, 0, 70, 1}},
-                Axis::Vertical, {55, 10}},
-        GapCase{"FirstOfEqualGapsWins", {{0, 0, 0, 1, 10}, {1, 0, 20, 1, 30}, {2, 0, 40, 1, 50}}, Axis::Horizontal,
-                {15, 10}},
-        GapCase{"InputOrderDoesNotMatter", {{0, 0, 40, 1, 50}, {1, 0, 0, 1, 10}, {2, 0, 20, 1, 30}}, Axis::Horizontal,
-                {15, 10}},
-        GapCase{"NaNEdgesOpenNoGap", {{0, kNaN, 0, kNaN, 1}, {1, 0, 0, 10, 1}, {2, kNaN, 0, kNaN, 1}},
-                Axis::Vertical, {0, 0}}),
-    [](const auto& param_info) { return std::string(param_info.param.name); });
-
-// Two boxes side by side; the right one is higher, so y-then-x puts it first.
-struct ThresholdCase {
-    float gap;
-    std::vector<std::uint64_t> order;
-    std::vector<Written> records;
-};
-
-class CutThreshold : public SegmentTest, public ::testing::WithParamInterface<ThresholdCase> {};
+class CutThreshold : public SegmentTest, public ::testing::WithParamInterface<float> {};
 
 TEST_P(CutThreshold, AGapOfFiveCutsAndLessFallsBack) {
-    const ThresholdCase& c = GetParam();
-    const auto page = numbered({{0, 0, 10, 10, 20}, {0, 10 + c.gap, 0, 20 + c.gap, 10}});
-    EXPECT_EQ(ids(segment(page, false)), c.order);
-    EXPECT_EQ(written(), c.records);
+    // Side by side, the right box higher, so y-then-x would put it first.
+    const float gap = GetParam();
+    const auto page = numbered({{0, 0, 10, 10, 20}, {0, 10 + gap, 0, 20 + gap, 10}});
+    const bool cuts = gap >= 5.0f;
+    EXPECT_EQ(ids(segment(page, false)), cuts ? (Ids{0, 1}) : (Ids{1, 0}));
+    const std::vector<Written> cut{{kDebug, "segment.cpp", "[segment] vertical cut at x=12.5 (gap=5.0) on 2 elements"},
+                                   {kDebug, "segment.cpp", "[segment] split into 2 groups: 1, 1"}};
+    const std::vector<Written> none{
+        {kDebug, "segment.cpp", "[segment] no valid cuts for 2 elements, falling back to y-then-x sort"}};
+    EXPECT_EQ(written(), cuts ? cut : none);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Gaps, CutThreshold,
-    ::testing::Values(
-        ThresholdCase{5.0f,
-                      {0, 1},
-                      {{kDebug, "segment.cpp", "[segment] vertical cut at x=12.5 (gap=5.0) on 2 elements"},
-                       {kDebug, "segment.cpp", "[segment] split into 2 groups: 1, 1"}}},
-        ThresholdCase{4.99f,
-                      {1, 0},
-                      {{kDebug, "segment.cpp",
-                        "[segment] no valid cuts for 2 elements, falling back to y-then-x sort"}}}));
+INSTANTIATE_TEST_SUITE_P(Gaps, CutThreshold, ::testing::Values(5.0f, 4.99f));
 
-TEST_F(SegmentTest, TwoColumnsAreCutAtTheGutterThenLineByLine) {
-    const auto page = testing::two_columns_of_three_lines();
-    EXPECT_EQ(ids(segment(page, false)), (std::vector<std::uint64_t>{0, 2, 4, 1, 3, 5}));
-    const auto records = written();
-    ASSERT_EQ(records.size(), 10u);
-    EXPECT_EQ(records[0].message, "[segment] vertical cut at x=120.0 (gap=40.0) on 6 elements");
-    EXPECT_EQ(records[1].message, "[segment] split into 2 groups: 3, 3");
-    EXPECT_EQ(records[2].message, "[segment] horizontal cut at y=15.0 (gap=10.0) on 3 elements");
-    EXPECT_EQ(records[4].message, "[segment] horizontal cut at y=35.0 (gap=10.0) on 2 elements");
-}
+class NarrowBridge : public SegmentTest, public ::testing::WithParamInterface<std::pair<float, std::size_t>> {};
 
-// Columns [0, 100] and [120, 220] of lines 4 apart (too close to cut), and
-// a box under a tenth of the span that closes the gutter.
-struct BridgeCase {
-    const char* name;
-    float bridge_left;
-    float bridge_right;
-    std::size_t position_in_order;  // where the bridge ends up
-};
-
-class NarrowBridge : public SegmentTest, public ::testing::WithParamInterface<BridgeCase> {};
-
-TEST_P(NarrowBridge, RetryFindsTheHiddenGutter) {
-    const BridgeCase& c = GetParam();
+TEST_P(NarrowBridge, RetryFindsTheHiddenGutterAndTheBridgeFollowsItsCenter) {
+    // Columns [0, 100] and [120, 220] of lines 4 apart (too close to cut),
+    // and a box under a tenth of the span that closes the gutter.
     std::vector<LayoutBox> page;
-    for (int line = 0; line < 3; ++line) {
-        const auto y = static_cast<float>(line) * 14.0f;
+    for (float y : {0.0f, 14.0f, 28.0f}) {
         page.push_back({0, 0, y, 100, y + 10});
         page.push_back({0, 120, y, 220, y + 10});
     }
-    page.push_back({0, c.bridge_left, 14, c.bridge_right, 24});
-    page = numbered(page);
-    const auto order = ids(segment(page, false));
-    ASSERT_EQ(order.size(), 7u);
-    EXPECT_EQ(order[c.position_in_order], 6u);
-    const auto records = written();
-    ASSERT_FALSE(records.empty());
-    EXPECT_EQ(records[0].message, "[segment] vertical cut at x=110.0 (gap=20.0) on 7 elements");
+    const auto [bridge_left, place] = GetParam();
+    page.push_back({0, bridge_left, 14, bridge_left + 20, 24});
+    const auto order = ids(segment(numbered(page), false));
+    EXPECT_EQ(order.at(place), 6u);
+    EXPECT_EQ(written().at(0).message, "[segment] vertical cut at x=110.0 (gap=20.0) on 7 elements");
 }
 
-INSTANTIATE_TEST_SUITE_P(Bridges, NarrowBridge,
-                         ::testing::Values(BridgeCase{"CenterLeftOfTheCut", 98, 118, 2},  // after the left line 1
-                                           BridgeCase{"CenterOnTheCut", 100, 120, 4}),    // first of the right group
-                         [](const auto& param_info) { return std::string(param_info.param.name); });
+// Center 108 joins the left group after its second line; center 110, on the
+// cut, opens the right group.
+INSTANTIATE_TEST_SUITE_P(Bridges, NarrowBridge, ::testing::Values(std::pair{98.0f, 2u}, std::pair{100.0f, 4u}));
 
 class EqualGaps : public SegmentTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(EqualGaps, PreferenceDecidesTheTie) {
-    // A 2 x 2 grid of 10-unit boxes, 10 apart both ways, given in no useful order.
+    // A 2 x 2 grid of 10-unit boxes, 10 apart both ways.
     const auto page = numbered({{0, 20, 20, 30, 30}, {0, 0, 0, 10, 10}, {0, 20, 0, 30, 10}, {0, 0, 20, 10, 30}});
-    const bool prefer_horizontal_first = GetParam();
-    const auto expected = prefer_horizontal_first ? std::vector<std::uint64_t>{1, 2, 3, 0}   // row by row
-                                                  : std::vector<std::uint64_t>{1, 3, 2, 0};  // column by column
-    EXPECT_EQ(ids(segment(page, prefer_horizontal_first)), expected);
-    EXPECT_EQ(written().front().message, prefer_horizontal_first
-                                             ? "[segment] horizontal cut at y=15.0 (gap=10.0) on 4 elements"
-                                             : "[segment] vertical cut at x=15.0 (gap=10.0) on 4 elements");
+    const bool rows_first = GetParam();
+    EXPECT_EQ(ids(segment(page, rows_first)), rows_first ? (Ids{1, 2, 3, 0}) : (Ids{1, 3, 2, 0}));
+    EXPECT_EQ(written().front().message, rows_first ? "[segment] horizontal cut at y=15.0 (gap=10.0) on 4 elements"
+                                                    : "[segment] vertical cut at x=15.0 (gap=10.0) on 4 elements");
 }
 
 INSTANTIATE_TEST_SUITE_P(Preference, EqualGaps, ::testing::Bool());
 
 TEST_F(SegmentTest, NaNCenterGoesSecondAndCanLeaveOneGroup) {
-    // The middle box has top = bottom = 5 but a NaN center: it opens the band
-    // above the last box yet cannot be placed by it.
+    // The last box has top = bottom = 5 but a NaN center: it opens the band
+    // above the second box yet never lands before a cut.
     const auto page = numbered({{0, 0, 0, 10, 10}, {0, 0, 20, 10, 30}, {0, 0, kNaN, 10, 5}});
-    EXPECT_EQ(ids(segment(page, false)), (std::vector<std::uint64_t>{0, 2, 1}));
+    EXPECT_EQ(ids(segment(page, false)), (Ids{0, 2, 1}));
     EXPECT_EQ(written(),
               (std::vector<Written>{
                   {kDebug, "segment.cpp", "[segment] horizontal cut at y=15.0 (gap=10.0) on 3 elements"},
@@ -201,8 +124,7 @@ TEST_F(SegmentTest, NaNCenterGoesSecondAndCanLeaveOneGroup) {
 
 TEST_F(SegmentTest, EmptyAndSingleBoxesComeBackSilently) {
     EXPECT_TRUE(segment({}, true).empty());
-    const std::vector<LayoutBox> one{{7, kNaN, kInf, -kInf, 0}};
-    EXPECT_EQ(ids(segment(one, true)), (std::vector<std::uint64_t>{7}));
+    EXPECT_EQ(ids(segment(std::vector<LayoutBox>{{7, kNaN, kInf, -kInf, 0}}, true)), Ids{7});
     EXPECT_TRUE(written().empty());
 }
 
