@@ -1,5 +1,7 @@
 #include "sorter.hpp"
 
+#include <limits>
+
 #include "channel.hpp"
 #include "density.hpp"
 #include "merge_cross_layout.hpp"
@@ -25,14 +27,26 @@ std::vector<std::size_t> OstrelSorter::detect_cross_layout(std::span<const Layou
     float largest = 0.0f;
     for (const LayoutBox& box : boxes) largest = max_num(largest, box.width());
     const float threshold = beta_ * largest;
+    // Twice the largest width is only reachable by an infinite width (or by
+    // every width when all are 0, and a zero width never overlaps by a share
+    // of a positive one). Against an infinite width the narrower width is the
+    // other box's, so only boxes of finite, positive width can be counted;
+    // listing them once keeps a page of many wide boxes from going quadratic.
+    std::vector<std::size_t> countable;
+    bool listed = false;
     for (std::size_t i = 0; i < boxes.size(); ++i) {
         const float width = boxes[i].width();
-        // A box of no width can overlap nothing by a share of a positive
-        // width, so its scan would count nothing; skipping it keeps the
-        // all-zero-width page linear.
         if (!(width >= threshold) || !(width > 0.0f)) continue;
+        if (!listed) {
+            for (std::size_t j = 0; j < boxes.size(); ++j) {
+                const float other = boxes[j].width();
+                if (other > 0.0f && other < std::numeric_limits<float>::infinity()) countable.push_back(j);
+            }
+            listed = true;
+        }
         int count = 0;
-        for (std::size_t j = 0; j < boxes.size() && count < 2; ++j) {
+        for (std::size_t k = 0; k < countable.size() && count < 2; ++k) {
+            const std::size_t j = countable[k];
             if (j != i && overlaps_enough(boxes[i], boxes[j])) ++count;
         }
         if (count == 2) cross.push_back(i);
