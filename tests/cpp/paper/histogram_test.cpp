@@ -1,8 +1,10 @@
 // Projection histogram: bin marking, the gap choice, the vertical search's
 // records, and the sweep over covered spans against the dense counters.
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
+#include "layout/float_conventions.hpp"
 #include "paper/quintor/src/core/projection_histogram.hpp"
 #include "paper_support.hpp"
 
@@ -81,6 +83,30 @@ TEST(CoveredBins, TouchedBinsCountEvenPartly) {
     EXPECT_EQ(make_axis_grid(0.0f, 100.0f, -1.0f).bins, 0u);
     EXPECT_EQ(make_axis_grid(100.0f, 0.0f, 0.5f).bins, 0u);
     EXPECT_EQ(cut_at(grid, 25), 50.0f);
+}
+
+// The marking rule as written: floor raised to 0 (NaN giving 0), ceil lowered
+// to float(bins) (NaN giving it), saturating truncation, then at most bins.
+BinSpan covered_bins_as_written(const AxisGrid& grid, float lo, float hi) {
+    const float first = max_num(std::floor((lo - grid.min) / grid.bin_size), 0.0f);
+    const float last = min_num(std::ceil((hi - grid.min) / grid.bin_size), static_cast<float>(grid.bins));
+    return {saturating_cast<std::uint64_t>(first), std::min(saturating_cast<std::uint64_t>(last), grid.bins)};
+}
+
+TEST(CoveredBins, MatchesTheFloatRulesOnRandomInput) {
+    PageFactory factory(31);
+    for (int round = 0; round < 200000; ++round) {
+        const float min = factory.coordinate(1e3f) * (factory.pick(3) == 0 ? 1e7f : 1.0f);
+        const float max = min + (factory.pick(2) ? factory.coordinate(1e3f) : std::pow(10.0f, factory.uniform(-3, 30)));
+        const AxisGrid grid = make_axis_grid(min, max, factory.pick(2) ? 0.5f : std::pow(10.0f, factory.uniform(-6, 12)));
+        if (grid.bins == 0) continue;
+        const float lo = factory.pick(2) ? factory.coordinate(max - min) : min + factory.uniform(-0.2f, 1.2f) * (max - min);
+        const float hi = factory.pick(2) ? factory.coordinate(max - min) : lo + factory.uniform(0.0f, 0.5f) * (max - min);
+        const BinSpan fast = covered_bins(grid, lo, hi);
+        const BinSpan written = covered_bins_as_written(grid, lo, hi);
+        ASSERT_EQ(fast.start, written.start) << min << " " << max << " " << lo << " " << hi;
+        ASSERT_EQ(fast.end, written.end) << min << " " << max << " " << lo << " " << hi;
+    }
 }
 
 class HistogramRecords : public testing::PaperTest {};
@@ -169,7 +195,10 @@ TEST(SpanSweep, AgreesWithTheDenseCountersOnRandomAxes) {
         const std::uint64_t min_gap = factory.pick(12);
         const auto expected = dense_gap(grid, spans, min_gap);
         EXPECT_EQ(piecewise_gap(grid.bins, spans, min_gap), expected);
-        EXPECT_EQ(best_gap_of_spans(spans, grid.bins, min_gap), expected) << "round " << round;
+        for (const RunScan scan : {RunScan::Auto, RunScan::Counters, RunScan::Sweep}) {
+            std::vector<std::int64_t> counters;
+            EXPECT_EQ(best_gap_of_spans(spans, grid.bins, min_gap, counters, scan), expected) << "round " << round;
+        }
     }
 }
 
@@ -188,8 +217,10 @@ TEST(SpanSweep, AgreesWithThePiecewiseCountOnHugeBinCounts) {
             spans.push_back(covered_bins(grid, lo, lo + factory.uniform(0.0f, 0.3f) * range));
         }
         const std::uint64_t min_gap = factory.pick(2) == 0 ? factory.pick(20) : grid.bins / (1 + factory.pick(40));
-        EXPECT_EQ(best_gap_of_spans(spans, grid.bins, min_gap), piecewise_gap(grid.bins, spans, min_gap))
+        std::vector<std::int64_t> counters;
+        EXPECT_EQ(best_gap_of_spans(spans, grid.bins, min_gap, counters), piecewise_gap(grid.bins, spans, min_gap))
             << "round " << round;
+        EXPECT_LE(counters.capacity(), 4 * spans.size() + 65);  // memory follows the spans, not the bins
     }
 }
 

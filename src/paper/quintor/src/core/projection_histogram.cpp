@@ -46,7 +46,7 @@ std::optional<float> CutSearch::vertical(std::span<const Element> elements, floa
                            grid.bins, min_gap_, x_min, x_max);
     }
     if (grid.bins == 0) return std::nullopt;
-    const std::optional<std::uint64_t> position = best_gap_of_spans(spans_, grid.bins, min_gap_);
+    const std::optional<std::uint64_t> position = best_gap_of_spans(spans_, grid.bins, min_gap_, counters_);
     if (!position) return std::nullopt;
     const float cut = cut_at(grid, *position);
     if (report) diagnostics::debug(kPaperChannel, "[Histogram] Found gap at bin {}, x={:.0}", *position, cut);
@@ -57,7 +57,7 @@ std::optional<float> CutSearch::horizontal(std::span<const Element> elements, fl
     const AxisGrid grid = make_axis_grid(y_min, y_max, scale_);
     if (grid.bins == 0) return std::nullopt;
     collect_spans<false>(elements, grid, spans_);
-    const std::optional<std::uint64_t> position = best_gap_of_spans(spans_, grid.bins, min_gap_);
+    const std::optional<std::uint64_t> position = best_gap_of_spans(spans_, grid.bins, min_gap_, counters_);
     if (!position) return std::nullopt;
     return cut_at(grid, *position);
 }

@@ -38,6 +38,7 @@ private:
     float scale_;
     std::uint64_t min_gap_;
     std::vector<BinSpan> spans_;
+    std::vector<std::int64_t> counters_;
 };
 
 }  // namespace tarvello::paper

@@ -1,6 +1,9 @@
 #include "paper/quintor/src/core/xy_cut.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
+#include <limits>
 #include <optional>
 #include <span>
 
@@ -40,6 +43,8 @@ class XYCut {
 public:
     XYCut(std::vector<Element> elements, const XYCutConfig& config)
         : work_(std::move(elements)),
+          by_x_(sorted_by_edge(work_, &Element::x1)),
+          by_y_(sorted_by_edge(work_, &Element::y1)),
           config_(config),
           search_(config.min_cut_threshold, config.histogram_resolution_scale) {}
 
@@ -82,8 +87,10 @@ private:
         const std::span<Element> elements(work_.data() + task.begin, task.end - task.begin);
         const Region& r = task.region;
         const bool on_x = step != Step::Horizontal;
-        const std::optional<float> found =
-            on_x ? search_.vertical(elements, r.x_min, r.x_max) : search_.horizontal(elements, r.y_min, r.y_max);
+        // The searches get the region's elements sorted by their leading edge,
+        // so the covered spans come out sorted and need no sort per region.
+        const std::optional<float> found = on_x ? search_.vertical(range_of(by_x_, task), r.x_min, r.x_max)
+                                                : search_.horizontal(range_of(by_y_, task), r.y_min, r.y_max);
         if (!found) return false;
         const float cut = *found;
         const auto first_half = [&](const Element& e) { return (on_x ? centre_x(e) : centre_y(e)) < cut; };
@@ -110,7 +117,7 @@ private:
                 diagnostics::debug(kPaperChannel, "[XYCut] Vertical cut at x={:.0}, splitting {} elements", cut, count);
                 break;
         }
-        stable_split(elements, first_count, first_half);
+        for (std::vector<Element>* list : {&work_, &by_x_, &by_y_}) stable_split(range_of(*list, task), first_count, first_half);
         const std::size_t second_count = count - first_count;
         if (on_x) {
             diagnostics::debug(kPaperChannel, "  Left: {} elements, Right: {} elements", first_count, second_count);
@@ -128,14 +135,35 @@ private:
         return true;
     }
 
+    static std::span<Element> range_of(std::vector<Element>& list, const Task& task) {
+        return {list.data() + task.begin, task.end - task.begin};
+    }
+
+    // A copy ordered by one edge, NaN first (it marks from bin 0).
+    static std::vector<Element> sorted_by_edge(const std::vector<Element>& elements, float Element::*edge) {
+        std::vector<Element> sorted = elements;
+        const auto key = [edge](const Element& e) {
+            return std::isnan(e.*edge) ? -std::numeric_limits<float>::infinity() : e.*edge;
+        };
+        std::stable_sort(sorted.begin(), sorted.end(),
+                         [&](const Element& a, const Element& b) { return key(a) < key(b); });
+        return sorted;
+    }
+
     // Moves the elements of the first half to the front, both halves keeping
     // their input order.
     template <class FirstHalf>
     void stable_split(std::span<Element> elements, std::size_t first_count, const FirstHalf& first_half) {
         if (first_count == 0 || first_count == elements.size()) return;
-        scratch_.clear();
+        // Elements already on their side at either end need not move (in a
+        // top-down column the peeled line is the first one, the rest follow).
         std::size_t kept = 0;
-        for (const Element& e : elements) {
+        while (first_half(elements[kept])) ++kept;
+        std::size_t tail = elements.size();
+        while (!first_half(elements[tail - 1])) --tail;
+        scratch_.clear();
+        for (std::size_t i = kept; i < tail; ++i) {
+            const Element e = elements[i];
             if (first_half(e)) {
                 elements[kept++] = e;
             } else {
@@ -145,7 +173,9 @@ private:
         std::copy(scratch_.begin(), scratch_.end(), elements.begin() + static_cast<std::ptrdiff_t>(kept));
     }
 
-    std::vector<Element> work_;
+    std::vector<Element> work_;  // input order, which the halves and the fallback keep
+    std::vector<Element> by_x_;  // the same ranges, each sorted by x1
+    std::vector<Element> by_y_;  // and by y1
     XYCutConfig config_;
     CutSearch search_;
     std::vector<Task> stack_;

@@ -20,22 +20,44 @@ std::uint64_t min_gap_bins(float min_cut_threshold, float histogram_resolution_s
     return saturating_cast<std::uint64_t>(min_cut_threshold * histogram_resolution_scale);
 }
 
-BinSpan covered_bins(const AxisGrid& grid, float lo, float hi) {
-    // A NaN start becomes bin 0 and a NaN end the bin count (minNum/maxNum);
-    // the clamp to bins happens in float first, then once more exactly, since
-    // the bin count itself may round up when made a float.
-    const float first = max_num(std::floor((lo - grid.min) / grid.bin_size), 0.0f);
-    const float last = min_num(std::ceil((hi - grid.min) / grid.bin_size), static_cast<float>(grid.bins));
-    return {saturating_cast<std::uint64_t>(first),
-            std::min(saturating_cast<std::uint64_t>(last), grid.bins)};
-}
-
 float cut_at(const AxisGrid& grid, std::uint64_t position) {
     return grid.min + grid.range * (static_cast<float>(position) / static_cast<float>(grid.bins));
 }
 
-std::optional<std::uint64_t> best_gap_of_spans(std::span<BinSpan> spans, std::uint64_t bins,
-                                               std::uint64_t min_gap) {
+namespace {
+
+// Below this many bins per span, one counter per bin is cheaper than sorting.
+constexpr std::uint64_t kCountersPerSpan = 4;
+constexpr std::uint64_t kMinCounters = 64;
+
+std::optional<std::uint64_t> gap_by_counters(std::span<const BinSpan> spans, std::uint64_t bins,
+                                             std::uint64_t min_gap, std::vector<std::int64_t>& counters) {
+    // Coverage changes: +1 where a span starts, -1 where it ends.
+    counters.assign(bins + 1, 0);
+    for (const BinSpan& s : spans) {
+        if (s.end <= s.start) continue;
+        ++counters[s.start];
+        --counters[s.end];
+    }
+    GapChooser chooser(min_gap);
+    std::int64_t covering = 0;
+    std::uint64_t run_start = 0;
+    bool open = false;
+    for (std::uint64_t bin = 0; bin < bins; ++bin) {
+        covering += counters[bin];
+        if (covering == 0) {
+            if (!open) run_start = bin;
+            open = true;
+        } else if (open) {
+            chooser.offer(run_start, bin - run_start);
+            open = false;
+        }
+    }
+    if (open) chooser.offer(run_start, bins - run_start);
+    return chooser.best();
+}
+
+std::optional<std::uint64_t> gap_by_sweep(std::span<BinSpan> spans, std::uint64_t bins, std::uint64_t min_gap) {
     const auto by_start = [](const BinSpan& a, const BinSpan& b) { return a.start < b.start; };
     // Input order is often already top-down or left-right; skip the sort then.
     if (!std::is_sorted(spans.begin(), spans.end(), by_start)) std::sort(spans.begin(), spans.end(), by_start);
@@ -48,6 +70,18 @@ std::optional<std::uint64_t> best_gap_of_spans(std::span<BinSpan> spans, std::ui
     }
     if (uncovered < bins) chooser.offer(uncovered, bins - uncovered);
     return chooser.best();
+}
+
+}  // namespace
+
+std::optional<std::uint64_t> best_gap_of_spans(std::span<BinSpan> spans, std::uint64_t bins, std::uint64_t min_gap,
+                                               std::vector<std::int64_t>& counters, RunScan scan) {
+    if (scan == RunScan::Auto) {
+        const std::uint64_t few = std::max<std::uint64_t>(kMinCounters, kCountersPerSpan * spans.size());
+        scan = bins <= few ? RunScan::Counters : RunScan::Sweep;
+    }
+    if (scan == RunScan::Counters) return gap_by_counters(spans, bins, min_gap, counters);
+    return gap_by_sweep(spans, bins, min_gap);
 }
 
 }  // namespace tarvello::paper

@@ -4,9 +4,12 @@
 // region millions of units wide or a scale of 1e9 costs no more than a page.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
+#include <vector>
 
 namespace tarvello::paper {
 
@@ -29,7 +32,30 @@ struct BinSpan {
     std::uint64_t end = 0;
 };
 
-BinSpan covered_bins(const AxisGrid& grid, float lo, float hi);
+// Inline: it runs once per element and region. The float rules (floor raised
+// to 0 with a NaN giving 0, ceil lowered to float(bins) with a NaN giving it,
+// saturating truncation, then at most bins) are done in integers where that
+// is exact: bins is a whole number, so ceil(q) > float(bins) exactly when
+// q > float(bins), and a float of 2^23 or more has no fraction.
+inline BinSpan covered_bins(const AxisGrid& grid, float lo, float hi) {
+    constexpr float kTwo64 = 18446744073709551616.0f;
+    constexpr float kTwo23 = 8388608.0f;
+    const auto saturate = [](float positive) {
+        return positive >= kTwo64 ? std::numeric_limits<std::uint64_t>::max() : static_cast<std::uint64_t>(positive);
+    };
+    const float first = (lo - grid.min) / grid.bin_size;
+    const float last = (hi - grid.min) / grid.bin_size;
+    const std::uint64_t start = first > 0.0f ? saturate(first) : 0;
+    const float bins_as_float = static_cast<float>(grid.bins);
+    std::uint64_t end = 0;
+    if (!(last <= bins_as_float)) {
+        end = saturate(bins_as_float);
+    } else if (last > 0.0f) {
+        end = saturate(last);
+        if (last < kTwo23 && static_cast<float>(end) < last) ++end;
+    }
+    return {start, std::min(end, grid.bins)};
+}
 
 // The cut coordinate of a run position.
 float cut_at(const AxisGrid& grid, std::uint64_t position);
@@ -57,9 +83,13 @@ private:
     std::uint64_t best_position_ = 0;
 };
 
-// The gap the dense histogram over `bins` would give, from the marking spans
-// (those with end > start). Sorts `spans` by start.
-std::optional<std::uint64_t> best_gap_of_spans(std::span<BinSpan> spans, std::uint64_t bins,
-                                               std::uint64_t min_gap);
+// How the empty runs are found: counters per bin (only while there are few
+// bins for the number of spans), or sorting and sweeping the spans.
+enum class RunScan { Auto, Counters, Sweep };
+
+// The gap the dense histogram over `bins` would give, from the spans (those
+// with end <= start mark nothing). May reorder `spans`; `counters` is scratch.
+std::optional<std::uint64_t> best_gap_of_spans(std::span<BinSpan> spans, std::uint64_t bins, std::uint64_t min_gap,
+                                               std::vector<std::int64_t>& counters, RunScan scan = RunScan::Auto);
 
 }  // namespace tarvello::paper
