@@ -40,6 +40,13 @@ TEST_F(XYCutTest, CrossLayoutColumnsTakeTheDensityPath) {
                                    debug_line("  Left: 1 elements, Right: 1 elements")}));
 }
 
+TEST_F(XYCutTest, DensityPathSearchesVerticallyTwiceWithItsRecordsTwice) {
+    const std::vector<Element> elements(16, box(3, 0, 0, 100, 100, SemanticLabel::CrossLayout));
+    EXPECT_EQ(recursive_xy_cut(elements, {}, kSquare).size(), 16u);
+    const Line histogram = debug_line("[Histogram] Vertical: 50 bins, min_gap=7, x_range=0-100");
+    EXPECT_EQ(take_lines(), (Lines{histogram, histogram, debug_line("[XYCut] No cuts found, sorting 16 elements by position")}));
+}
+
 TEST_F(XYCutTest, TwoBandsCutHorizontally) {
     const std::vector<Element> elements = {box(2, 0, 60, 100, 100), box(1, 0, 0, 100, 40)};
     EXPECT_EQ(recursive_xy_cut(elements, {}, kSquare), (ReadingOrder{1, 2}));

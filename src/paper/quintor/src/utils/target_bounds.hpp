@@ -28,21 +28,21 @@ struct TargetBounds {
 
     // One position; `target` is null when its id matches no element.
     void add(const Element* target, std::int8_t target_class) {
-        ++count;
-        if (target == nullptr) return;
-        max_class = std::max(max_class, target_class);
-        const Element& t = *target;
-        if (!std::isfinite(t.x1) || !std::isfinite(t.y1) || !std::isfinite(t.x2) || !std::isfinite(t.y2)) {
-            irregular = true;
-            return;
+        TargetBounds one;
+        one.count = 1;
+        if (target != nullptr) {
+            const Element& t = *target;
+            one.max_class = target_class;
+            if (std::isfinite(t.x1) && std::isfinite(t.y1) && std::isfinite(t.x2) && std::isfinite(t.y2)) {
+                one.min_x1 = one.max_x1 = t.x1;
+                one.max_x2 = t.x2;
+                one.min_y1 = one.max_y1 = t.y1;
+                one.min_y2 = one.max_y2 = t.y2;
+            } else {
+                one.irregular = true;
+            }
         }
-        min_x1 = std::min(min_x1, t.x1);
-        max_x1 = std::max(max_x1, t.x1);
-        max_x2 = std::max(max_x2, t.x2);
-        min_y1 = std::min(min_y1, t.y1);
-        max_y1 = std::max(max_y1, t.y1);
-        min_y2 = std::min(min_y2, t.y2);
-        max_y2 = std::max(max_y2, t.y2);
+        merge(one);
     }
 
     void merge(const TargetBounds& other) {
