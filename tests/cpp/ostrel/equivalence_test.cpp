@@ -88,6 +88,8 @@ TEST_P(Equivalence, SegmentGivesTheSameOrderAndRecordsForBothPreferences) {
         for (const bool prefer : {false, true}) {
             expect_same_run([&](Reference& ref) { return ref.segment(page, prefer); },
                             [&] { return segment(page, prefer); });
+            expect_same_run([&](Reference& ref) { return ref.segment(page, prefer); },
+                            [&] { return detail::segment_wide(page, prefer); });
         }
     });
 }

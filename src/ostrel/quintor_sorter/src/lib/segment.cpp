@@ -104,6 +104,11 @@ std::vector<LayoutBox> segment(std::span<const LayoutBox> boxes, bool prefer_hor
     if (boxes.size() <= std::numeric_limits<std::uint32_t>::max()) {
         return segment_indexed<std::uint32_t>(boxes, prefer_horizontal_first);
     }
+    return detail::segment_wide(boxes, prefer_horizontal_first);
+}
+
+std::vector<LayoutBox> detail::segment_wide(std::span<const LayoutBox> boxes, bool prefer_horizontal_first) {
+    if (boxes.size() < 2) return {boxes.begin(), boxes.end()};
     return segment_indexed<std::size_t>(boxes, prefer_horizontal_first);
 }
 

@@ -21,4 +21,10 @@ inline constexpr float kGapTieTolerance = 0x1p-23f;
 // list, so a cut per box (n - 1 levels) costs no stack.
 std::vector<LayoutBox> segment(std::span<const LayoutBox> boxes, bool prefer_horizontal_first);
 
+namespace detail {
+// `segment` with the full-width working indices that only pages beyond 2^32
+// boxes need; reachable here so that the path runs on small pages too.
+std::vector<LayoutBox> segment_wide(std::span<const LayoutBox> boxes, bool prefer_horizontal_first);
+}  // namespace detail
+
 }  // namespace tarvello::ostrel
