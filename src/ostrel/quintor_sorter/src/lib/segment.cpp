@@ -20,9 +20,9 @@ struct Cut {
     Gap gap;
 };
 
-// Steps 2 to 4 of a segmentation call: the two gap searches, the retry without
-// narrow boxes, and the choice between the cuts. Nothing when no gap is wide
-// enough.
+// Everything a segmentation call decides before it splits: the two gap
+// searches, the retry without narrow boxes, and the choice between the cuts.
+// Nothing when no gap is wide enough.
 template <class Index>
 std::optional<Cut> choose_cut(const detail::SortedGroups<Index>& groups, detail::Group<Index> group,
                               bool prefer_horizontal_first) {
@@ -32,8 +32,8 @@ std::optional<Cut> choose_cut(const detail::SortedGroups<Index>& groups, detail:
     const Index n = group.size();
     if (n != 2 && !(x.gap >= kMinCutGap)) {
         // A narrow box that bridges a column gutter hides the gutter; look
-        // again without the boxes under a tenth of the span.
-        // Without a narrow box the retry would search the same boxes again.
+        // again without the boxes under a tenth of the span (when there are
+        // any: otherwise the search would see the same boxes again).
         const float threshold = search.span * kNarrowFraction;
         if (groups.has_narrow(group, threshold)) {
             const auto [wide, count] = groups.wide_vertical_gap(group, threshold);

@@ -1,8 +1,9 @@
 // The working lists behind `segment`. Every group's boxes are kept sorted by
 // (top, bottom) and by (left, right) from one sort at the start; a cut splits
-// both lists with stable partitions, which keeps them sorted. Because a group
-// always keeps input order, "stable" is "ties by input index" throughout, and
-// the gap searches see exactly the edge sequences a fresh sort would give.
+// both lists with stable partitions, which keeps them sorted (a list the cut
+// already leaves partitioned stays where it is). Because a group always keeps
+// input order, "stable" is "ties by input index" throughout, and the gap
+// searches see exactly the edge sequences a fresh sort would give.
 #pragma once
 
 #include <algorithm>
