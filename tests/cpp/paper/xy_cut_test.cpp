@@ -2,6 +2,10 @@
 // order, the records, and termination when a cut makes no progress.
 #include <algorithm>
 #include <limits>
+#include <string>
+
+#include "diagnostics/format.hpp"
+#include "paper/quintor/src/core/projection_histogram.hpp"
 
 #include "paper/quintor/src/core/sort_by_position.hpp"
 #include "paper/quintor/src/core/xy_cut.hpp"
@@ -150,6 +154,77 @@ TEST(XYCutDepth, HundredThousandElementColumnDoesNotOverflowTheStack) {
     const ReadingOrder order = recursive_xy_cut(elements, {}, {0, 0, 612, 3'000'000});
     ASSERT_EQ(order.size(), elements.size());
     for (std::uint64_t id = 0; id < order.size(); ++id) ASSERT_EQ(order[id], id);
+}
+
+}  // namespace
+}  // namespace tarvello::paper
+
+namespace tarvello::paper {
+namespace {
+
+// The cut tree written as plain recursion over the public searches: what the
+// stack-based version, with its sorted copies and reused searches, must match
+// order for order and record for record.
+void reference_cut(std::vector<Element> elements, const XYCutConfig& c, Region r, ReadingOrder& out,
+                   std::vector<std::string>& log) {
+    if (elements.size() <= 1) {
+        if (!elements.empty()) out.push_back(elements[0].id);
+        return;
+    }
+    float cross = 0, other = 0;
+    for (const Element& e : elements) {
+        if (e.y2 - e.y1 == 0.0f) continue;
+        (e.label == SemanticLabel::CrossLayout ? cross : other) += (e.x2 - e.x1) / (e.y2 - e.y1);
+    }
+    const auto attempt = [&](bool on_x, const char* cut_message) {
+        const auto cut = on_x ? find_vertical_cut(elements, c.min_cut_threshold, c.histogram_resolution_scale, r.x_min, r.x_max)
+                              : find_horizontal_cut(elements, c.min_cut_threshold, c.histogram_resolution_scale, r.y_min, r.y_max);
+        for (const auto& record : tarvello::testing::take_records()) log.push_back(record.message);
+        if (!cut) return false;
+        std::vector<Element> first, second;
+        for (const Element& e : elements) ((on_x ? (e.x1 + e.x2) * 0.5f : (e.y1 + e.y2) * 0.5f) < *cut ? first : second).push_back(e);
+        const float lo = on_x ? r.x_min : r.y_min, hi = on_x ? r.x_max : r.y_max;
+        if ((first.empty() || second.empty()) && !(lo < *cut && *cut < hi)) return false;
+        log.push_back(diagnostics::format(cut_message, *cut, elements.size()));
+        log.push_back(diagnostics::format(on_x ? "  Left: {} elements, Right: {} elements" : "  Top: {} elements, Bottom: {} elements",
+                                          first.size(), second.size()));
+        Region a = r, b = r;
+        (on_x ? a.x_max : a.y_max) = *cut;
+        (on_x ? b.x_min : b.y_min) = *cut;
+        reference_cut(std::move(first), c, a, out, log);
+        reference_cut(std::move(second), c, b, out, log);
+        return true;
+    };
+    if ((other == 0.0f || cross / other > 0.9f) &&
+        attempt(true, "[XYCut] Vertical cut at x={:.0}, splitting {} elements (multi-column)")) {
+        return;
+    }
+    if (attempt(false, "[XYCut] Horizontal cut at y={:.0}, splitting {} elements")) return;
+    if (attempt(true, "[XYCut] Vertical cut at x={:.0}, splitting {} elements")) return;
+    log.push_back(diagnostics::format("[XYCut] No cuts found, sorting {} elements by position", elements.size()));
+    sort_by_position(elements, c.same_row_tolerance);
+    for (const Element& e : elements) out.push_back(e.id);
+}
+
+class XYCutAgainstRecursion : public testing::PaperTest {};
+
+TEST_F(XYCutAgainstRecursion, SameOrderAndRecordsOnRandomPages) {
+    testing::PageFactory factory(37);
+    for (int round = 0; round < 600; ++round) {
+        auto page = factory.page(factory.pick(70), 612, 792, round % 4 == 0);
+        if (round % 3 == 0) {
+            for (Element& e : page) e.label = factory.pick(2) ? SemanticLabel::CrossLayout : e.label;
+        }
+        const XYCutConfig config = round % 5 == 0 ? XYCutConfig{factory.uniform(0, 4), factory.uniform(0.05f, 2), 10} : XYCutConfig{};
+        const Region region = round % 7 == 0 ? Region{1e9f, 0, 1e9f + 640, 100} : Region{0, 0, 612, 792};
+        ReadingOrder expected;
+        std::vector<std::string> expected_log;
+        reference_cut(page, config, region, expected, expected_log);
+        EXPECT_EQ(recursive_xy_cut(page, config, region), expected) << "round " << round;
+        std::vector<std::string> log;
+        for (const Line& line : take_lines()) log.push_back(line.message);
+        EXPECT_EQ(log, expected_log) << "round " << round;
+    }
 }
 
 }  // namespace

@@ -8,16 +8,6 @@ namespace {
 // Above this many elements the vertical search tells what it does.
 constexpr std::size_t kHistogramReportThreshold = 15;
 
-template <bool OnX>
-void collect_spans(std::span<const Element> elements, const AxisGrid& grid, std::vector<BinSpan>& spans) {
-    spans.clear();
-    spans.reserve(elements.size());
-    for (const Element& e : elements) {
-        const BinSpan s = OnX ? covered_bins(grid, e.x1, e.x2) : covered_bins(grid, e.y1, e.y2);
-        if (s.end > s.start) spans.push_back(s);
-    }
-}
-
 }  // namespace
 
 std::optional<std::uint64_t> find_best_gap(std::span<const std::uint64_t> histogram, std::uint64_t min_gap) {
@@ -37,29 +27,44 @@ std::optional<std::uint64_t> find_best_gap(std::span<const std::uint64_t> histog
     return chooser.best();
 }
 
-std::optional<float> CutSearch::vertical(std::span<const Element> elements, float x_min, float x_max) {
-    const bool report = elements.size() > kHistogramReportThreshold;
-    const AxisGrid grid = make_axis_grid(x_min, x_max, scale_);
-    if (grid.bins != 0) collect_spans<true>(elements, grid, spans_);
+CutSearch::Outcome CutSearch::outcome(std::span<const Projection> projections, float min, float max) {
+    const AxisGrid grid = make_axis_grid(min, max, scale_);
+    Outcome result{grid.bins, std::nullopt, 0.0f};
+    if (grid.bins == 0) return result;
+    spans_.clear();
+    spans_.reserve(projections.size());
+    for (const Projection& p : projections) {
+        const BinSpan s = covered_bins(grid, p.lo, p.hi);
+        if (s.end > s.start) spans_.push_back(s);
+    }
+    result.position = best_gap_of_spans(spans_, grid.bins, min_gap_, counters_);
+    if (result.position) result.cut = cut_at(grid, *result.position);
+    return result;
+}
+
+std::optional<float> CutSearch::report_vertical(const Outcome& outcome, std::size_t count, float x_min,
+                                                float x_max) const {
+    const bool report = count > kHistogramReportThreshold;
     if (report) {
         diagnostics::debug(kPaperChannel, "[Histogram] Vertical: {} bins, min_gap={}, x_range={:.0}-{:.0}",
-                           grid.bins, min_gap_, x_min, x_max);
+                           outcome.bins, min_gap_, x_min, x_max);
     }
-    if (grid.bins == 0) return std::nullopt;
-    const std::optional<std::uint64_t> position = best_gap_of_spans(spans_, grid.bins, min_gap_, counters_);
-    if (!position) return std::nullopt;
-    const float cut = cut_at(grid, *position);
-    if (report) diagnostics::debug(kPaperChannel, "[Histogram] Found gap at bin {}, x={:.0}", *position, cut);
-    return cut;
+    if (!outcome.position) return std::nullopt;
+    if (report) diagnostics::debug(kPaperChannel, "[Histogram] Found gap at bin {}, x={:.0}", *outcome.position, outcome.cut);
+    return outcome.cut;
+}
+
+std::optional<float> CutSearch::vertical(std::span<const Element> elements, float x_min, float x_max) {
+    projections_.clear();
+    for (const Element& e : elements) projections_.push_back({e.x1, e.x2, 0.0f});
+    return report_vertical(outcome(projections_, x_min, x_max), elements.size(), x_min, x_max);
 }
 
 std::optional<float> CutSearch::horizontal(std::span<const Element> elements, float y_min, float y_max) {
-    const AxisGrid grid = make_axis_grid(y_min, y_max, scale_);
-    if (grid.bins == 0) return std::nullopt;
-    collect_spans<false>(elements, grid, spans_);
-    const std::optional<std::uint64_t> position = best_gap_of_spans(spans_, grid.bins, min_gap_, counters_);
-    if (!position) return std::nullopt;
-    return cut_at(grid, *position);
+    projections_.clear();
+    for (const Element& e : elements) projections_.push_back({e.y1, e.y2, 0.0f});
+    const Outcome found = outcome(projections_, y_min, y_max);
+    return found.position ? std::optional(found.cut) : std::nullopt;
 }
 
 std::optional<float> find_vertical_cut(std::span<const Element> elements, float min_cut_threshold,

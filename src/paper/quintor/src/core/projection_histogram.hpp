@@ -34,7 +34,27 @@ public:
     std::optional<float> vertical(std::span<const Element> elements, float x_min, float x_max);
     std::optional<float> horizontal(std::span<const Element> elements, float y_min, float y_max);
 
+    // A search without its records, so that the XY-cut can keep it for a
+    // region whose elements and interval on that axis have not changed.
+    struct Outcome {
+        std::uint64_t bins = 0;
+        std::optional<std::uint64_t> position;
+        float cut = 0.0f;
+    };
+    // One element's projection on the searched axis, with its centre on the
+    // other axis carried along for the XY-cut's splits.
+    struct Projection {
+        float lo;
+        float hi;
+        float across;
+    };
+    Outcome outcome(std::span<const Projection> projections, float min, float max);
+    // Writes the vertical search's records for `count` elements; gives its cut.
+    std::optional<float> report_vertical(const Outcome& outcome, std::size_t count, float x_min, float x_max) const;
+
 private:
+    std::vector<Projection> projections_;  // for the element-based entry points
+
     float scale_;
     std::uint64_t min_gap_;
     std::vector<BinSpan> spans_;

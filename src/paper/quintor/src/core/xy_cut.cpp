@@ -16,43 +16,57 @@ namespace {
 
 constexpr float kDensityThreshold = 0.9f;
 
-float centre_x(const Element& e) { return (e.x1 + e.x2) * 0.5f; }
-float centre_y(const Element& e) { return (e.y1 + e.y2) * 0.5f; }
+using Projection = CutSearch::Projection;
 
-// True when the summed aspect ratios make the region look multi-column, so
-// the vertical search goes first.
-bool prefers_vertical(std::span<const Element> elements) {
-    float cross_sum = 0.0f;
-    float other_sum = 0.0f;
-    for (const Element& e : elements) {
-        const float height = e.y2 - e.y1;
-        if (height == 0.0f) continue;
-        const float ratio = (e.x2 - e.x1) / height;
-        if (e.label == SemanticLabel::CrossLayout) {
-            cross_sum += ratio;
-        } else {
-            other_sum += ratio;
-        }
-    }
-    return other_sum == 0.0f || cross_sum / other_sum > kDensityThreshold;
+float centre(float lo, float hi) { return (lo + hi) * 0.5f; }
+
+// An element's aspect ratio and the sum it goes to, worked out once: the sums
+// themselves are redone per region, in input order.
+struct DensityTerm {
+    enum Kind : std::uint8_t { None, Cross, Other };
+    float ratio = 0.0f;
+    Kind kind = None;
+};
+
+DensityTerm density_term(const Element& e) {
+    const float height = e.y2 - e.y1;
+    if (height == 0.0f) return {};
+    return {(e.x2 - e.x1) / height, e.label == SemanticLabel::CrossLayout ? DensityTerm::Cross : DensityTerm::Other};
 }
 
 enum class Step { DensityVertical, Horizontal, Vertical };
 
+// The region's elements live three times over the same index ranges: as
+// indices in input order (which the halves and the fallback keep), and as
+// projections on x and on y sorted by their leading edge (so the covered bin
+// spans come out sorted). A split partitions all three stably.
 class XYCut {
 public:
     XYCut(std::vector<Element> elements, const XYCutConfig& config)
-        : work_(std::move(elements)),
-          by_x_(sorted_by_edge(work_, &Element::x1)),
-          by_y_(sorted_by_edge(work_, &Element::y1)),
+        : elements_(std::move(elements)),
           config_(config),
-          search_(config.min_cut_threshold, config.histogram_resolution_scale) {}
+          search_(config.min_cut_threshold, config.histogram_resolution_scale) {
+        const std::size_t n = elements_.size();
+        terms_.reserve(n);
+        work_.reserve(n);
+        by_x_.reserve(n);
+        by_y_.reserve(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const Element& e = elements_[i];
+            terms_.push_back(density_term(e));
+            work_.push_back(i);
+            by_x_.push_back({e.x1, e.x2, centre(e.y1, e.y2)});
+            by_y_.push_back({e.y1, e.y2, centre(e.x1, e.x2)});
+        }
+        sort_by_leading_edge(by_x_);
+        sort_by_leading_edge(by_y_);
+    }
 
     ReadingOrder run(const Region& region) {
-        order_.reserve(work_.size());
-        stack_.push_back({0, work_.size(), region});
+        order_.reserve(elements_.size());
+        stack_.push_back({0, elements_.size(), region, {}});
         while (!stack_.empty()) {
-            const Task task = stack_.back();
+            Task task = stack_.back();
             stack_.pop_back();
             process(task);
         }
@@ -60,51 +74,105 @@ public:
     }
 
 private:
+    // What a region already knows from its parent: a margin cut leaves the
+    // elements (and their order) unchanged and one axis interval too, so the
+    // density test and that axis's search need not run again.
+    struct Known {
+        std::optional<bool> vertical_first;
+        std::optional<CutSearch::Outcome> vertical;    // on the region's x interval
+        std::optional<CutSearch::Outcome> horizontal;  // on its y interval
+    };
+
     struct Task {
         std::size_t begin;
         std::size_t end;
         Region region;
+        Known known;
     };
 
-    void process(const Task& task) {
-        const std::span<Element> elements(work_.data() + task.begin, task.end - task.begin);
-        if (elements.empty()) return;
-        if (elements.size() == 1) {
-            order_.push_back(elements.front().id);
+    template <class T>
+    static std::span<T> range_of(std::vector<T>& list, const Task& task) {
+        return {list.data() + task.begin, task.end - task.begin};
+    }
+
+    // NaN first: it marks from bin 0.
+    static void sort_by_leading_edge(std::vector<Projection>& projections) {
+        const auto key = [](const Projection& p) {
+            return std::isnan(p.lo) ? -std::numeric_limits<float>::infinity() : p.lo;
+        };
+        std::stable_sort(projections.begin(), projections.end(),
+                         [&](const Projection& a, const Projection& b) { return key(a) < key(b); });
+    }
+
+    // True when the summed aspect ratios make the region look multi-column,
+    // so the vertical search goes first.
+    bool prefers_vertical(std::span<const std::size_t> indices) const {
+        float cross_sum = 0.0f;
+        float other_sum = 0.0f;
+        for (const std::size_t i : indices) {
+            const DensityTerm& t = terms_[i];
+            if (t.kind == DensityTerm::Cross) cross_sum += t.ratio;
+            if (t.kind == DensityTerm::Other) other_sum += t.ratio;
+        }
+        return other_sum == 0.0f || cross_sum / other_sum > kDensityThreshold;
+    }
+
+    void process(Task& task) {
+        const std::span<std::size_t> indices = range_of(work_, task);
+        if (indices.empty()) return;
+        if (indices.size() == 1) {
+            order_.push_back(elements_[indices.front()].id);
             return;
         }
-        if (prefers_vertical(elements) && try_cut(task, Step::DensityVertical)) return;
+        if (!task.known.vertical_first) task.known.vertical_first = prefers_vertical(indices);
+        if (*task.known.vertical_first && try_cut(task, Step::DensityVertical)) return;
         if (try_cut(task, Step::Horizontal)) return;
+        // On the density path this repeats the first search on unchanged
+        // input: the same outcome, and its records once more.
         if (try_cut(task, Step::Vertical)) return;
-        diagnostics::debug(kPaperChannel, "[XYCut] No cuts found, sorting {} elements by position", elements.size());
-        sort_by_position(elements, config_.same_row_tolerance);
-        for (const Element& e : elements) order_.push_back(e.id);
+        diagnostics::debug(kPaperChannel, "[XYCut] No cuts found, sorting {} elements by position", indices.size());
+        fallback_.clear();
+        for (const std::size_t i : indices) fallback_.push_back(elements_[i]);
+        sort_by_position(fallback_, config_.same_row_tolerance);
+        for (const Element& e : fallback_) order_.push_back(e.id);
     }
 
     // Searches one axis and, when the cut is usable, splits the task into two
     // pushed in reverse so the first half is ordered (and logs) first.
-    bool try_cut(const Task& task, Step step) {
-        const std::span<Element> elements(work_.data() + task.begin, task.end - task.begin);
+    bool try_cut(Task& task, Step step) {
         const Region& r = task.region;
+        const std::size_t count = task.end - task.begin;
         const bool on_x = step != Step::Horizontal;
-        // The searches get the region's elements sorted by their leading edge,
-        // so the covered spans come out sorted and need no sort per region.
-        const std::optional<float> found = on_x ? search_.vertical(range_of(by_x_, task), r.x_min, r.x_max)
-                                                : search_.horizontal(range_of(by_y_, task), r.y_min, r.y_max);
+        std::optional<CutSearch::Outcome>& outcome = on_x ? task.known.vertical : task.known.horizontal;
+        if (!outcome) {
+            outcome = on_x ? search_.outcome(range_of(by_x_, task), r.x_min, r.x_max)
+                           : search_.outcome(range_of(by_y_, task), r.y_min, r.y_max);
+        }
+        std::optional<float> found;
+        if (on_x) {
+            found = search_.report_vertical(*outcome, count, r.x_min, r.x_max);
+        } else if (outcome->position) {
+            found = outcome->cut;
+        }
         if (!found) return false;
         const float cut = *found;
-        const auto first_half = [&](const Element& e) { return (on_x ? centre_x(e) : centre_y(e)) < cut; };
+        const auto element_first = [&](std::size_t i) {
+            const Element& e = elements_[i];
+            return (on_x ? centre(e.x1, e.x2) : centre(e.y1, e.y2)) < cut;
+        };
+        const auto along_first = [&](const Projection& p) { return centre(p.lo, p.hi) < cut; };
+        const auto across_first = [&](const Projection& p) { return p.across < cut; };
         std::size_t first_count = 0;
-        for (const Element& e : elements) {
-            if (first_half(e)) ++first_count;
+        for (const std::size_t i : range_of(work_, task)) {
+            if (element_first(i)) ++first_count;
         }
+        const bool margin_cut = first_count == 0 || first_count == count;
         // A cut that leaves every element on one side must still narrow the
         // region, or the same cut would be found again forever.
-        if (first_count == 0 || first_count == elements.size()) {
+        if (margin_cut) {
             const bool inside = on_x ? (r.x_min < cut && cut < r.x_max) : (r.y_min < cut && cut < r.y_max);
             if (!inside) return false;
         }
-        const std::size_t count = elements.size();
         switch (step) {
             case Step::DensityVertical:
                 diagnostics::debug(kPaperChannel, "[XYCut] Vertical cut at x={:.0}, splitting {} elements (multi-column)",
@@ -117,69 +185,72 @@ private:
                 diagnostics::debug(kPaperChannel, "[XYCut] Vertical cut at x={:.0}, splitting {} elements", cut, count);
                 break;
         }
-        for (std::vector<Element>* list : {&work_, &by_x_, &by_y_}) stable_split(range_of(*list, task), first_count, first_half);
+        if (!margin_cut) {
+            stable_split(range_of(work_, task), element_first, index_scratch_);
+            if (on_x) {
+                stable_split(range_of(by_x_, task), along_first, projection_scratch_);
+                stable_split(range_of(by_y_, task), across_first, projection_scratch_);
+            } else {
+                stable_split(range_of(by_x_, task), across_first, projection_scratch_);
+                stable_split(range_of(by_y_, task), along_first, projection_scratch_);
+            }
+        }
         const std::size_t second_count = count - first_count;
         if (on_x) {
             diagnostics::debug(kPaperChannel, "  Left: {} elements, Right: {} elements", first_count, second_count);
         } else {
             diagnostics::debug(kPaperChannel, "  Top: {} elements, Bottom: {} elements", first_count, second_count);
         }
+        Known inherited;
+        if (margin_cut) {
+            inherited.vertical_first = task.known.vertical_first;
+            (on_x ? inherited.horizontal : inherited.vertical) = on_x ? task.known.horizontal : task.known.vertical;
+        }
+        const Known& first_known = first_count == count ? inherited : Known{};
+        const Known& second_known = first_count == 0 ? inherited : Known{};
         const std::size_t middle = task.begin + first_count;
         if (on_x) {
-            stack_.push_back({middle, task.end, {cut, r.y_min, r.x_max, r.y_max}});
-            stack_.push_back({task.begin, middle, {r.x_min, r.y_min, cut, r.y_max}});
+            stack_.push_back({middle, task.end, {cut, r.y_min, r.x_max, r.y_max}, second_known});
+            stack_.push_back({task.begin, middle, {r.x_min, r.y_min, cut, r.y_max}, first_known});
         } else {
-            stack_.push_back({middle, task.end, {r.x_min, cut, r.x_max, r.y_max}});
-            stack_.push_back({task.begin, middle, {r.x_min, r.y_min, r.x_max, cut}});
+            stack_.push_back({middle, task.end, {r.x_min, cut, r.x_max, r.y_max}, second_known});
+            stack_.push_back({task.begin, middle, {r.x_min, r.y_min, r.x_max, cut}, first_known});
         }
         return true;
     }
 
-    static std::span<Element> range_of(std::vector<Element>& list, const Task& task) {
-        return {list.data() + task.begin, task.end - task.begin};
-    }
-
-    // A copy ordered by one edge, NaN first (it marks from bin 0).
-    static std::vector<Element> sorted_by_edge(const std::vector<Element>& elements, float Element::*edge) {
-        std::vector<Element> sorted = elements;
-        const auto key = [edge](const Element& e) {
-            return std::isnan(e.*edge) ? -std::numeric_limits<float>::infinity() : e.*edge;
-        };
-        std::stable_sort(sorted.begin(), sorted.end(),
-                         [&](const Element& a, const Element& b) { return key(a) < key(b); });
-        return sorted;
-    }
-
-    // Moves the elements of the first half to the front, both halves keeping
-    // their input order.
-    template <class FirstHalf>
-    void stable_split(std::span<Element> elements, std::size_t first_count, const FirstHalf& first_half) {
-        if (first_count == 0 || first_count == elements.size()) return;
-        // Elements already on their side at either end need not move (in a
-        // top-down column the peeled line is the first one, the rest follow).
+    // Moves the first half to the front, both halves keeping their order.
+    // Items already on their side at either end stay (in a top-down column
+    // the peeled line is the first one and the rest follow).
+    template <class T, class FirstHalf>
+    static void stable_split(std::span<T> items, const FirstHalf& first_half, std::vector<T>& scratch) {
         std::size_t kept = 0;
-        while (first_half(elements[kept])) ++kept;
-        std::size_t tail = elements.size();
-        while (!first_half(elements[tail - 1])) --tail;
-        scratch_.clear();
+        while (kept < items.size() && first_half(items[kept])) ++kept;
+        std::size_t tail = items.size();
+        while (tail > kept && !first_half(items[tail - 1])) --tail;
+        scratch.clear();
         for (std::size_t i = kept; i < tail; ++i) {
-            const Element e = elements[i];
-            if (first_half(e)) {
-                elements[kept++] = e;
+            const T item = items[i];
+            if (first_half(item)) {
+                items[kept++] = item;
             } else {
-                scratch_.push_back(e);
+                scratch.push_back(item);
             }
         }
-        std::copy(scratch_.begin(), scratch_.end(), elements.begin() + static_cast<std::ptrdiff_t>(kept));
+        std::copy(scratch.begin(), scratch.end(), items.begin() + static_cast<std::ptrdiff_t>(kept));
     }
 
-    std::vector<Element> work_;  // input order, which the halves and the fallback keep
-    std::vector<Element> by_x_;  // the same ranges, each sorted by x1
-    std::vector<Element> by_y_;  // and by y1
+    std::vector<Element> elements_;
+    std::vector<DensityTerm> terms_;
     XYCutConfig config_;
     CutSearch search_;
+    std::vector<std::size_t> work_;
+    std::vector<Projection> by_x_;
+    std::vector<Projection> by_y_;
     std::vector<Task> stack_;
-    std::vector<Element> scratch_;
+    std::vector<std::size_t> index_scratch_;
+    std::vector<Projection> projection_scratch_;
+    std::vector<Element> fallback_;
     ReadingOrder order_;
 };
 
