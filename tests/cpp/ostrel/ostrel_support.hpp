@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -15,8 +16,13 @@
 
 namespace tarvello::ostrel::testing {
 
-inline std::vector<std::uint64_t> ids(const std::vector<LayoutBox>& boxes) {
-    std::vector<std::uint64_t> out;
+inline constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+inline constexpr float kInf = std::numeric_limits<float>::infinity();
+
+using Ids = std::vector<std::uint64_t>;
+
+inline Ids ids(const std::vector<LayoutBox>& boxes) {
+    Ids out;
     for (const LayoutBox& box : boxes) out.push_back(box.id);
     return out;
 }
@@ -62,5 +68,11 @@ inline std::vector<Written> written() {
     }
     return out;
 }
+
+// A test that starts with no records pending.
+class RecordsTest : public ::testing::Test {
+protected:
+    void SetUp() override { (void)written(); }
+};
 
 }  // namespace tarvello::ostrel::testing

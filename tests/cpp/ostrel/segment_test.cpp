@@ -3,7 +3,6 @@
 
 #include <bit>
 #include <cstdint>
-#include <limits>
 #include <vector>
 
 #include "ostrel/ostrel_support.hpp"
@@ -14,15 +13,8 @@ namespace tarvello::ostrel {
 namespace {
 
 using namespace testing;  // NOLINT(google-build-using-namespace): the ostrel test helpers
-using Ids = std::vector<std::uint64_t>;
 
-constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
-constexpr float kInf = std::numeric_limits<float>::infinity();
-
-class SegmentTest : public ::testing::Test {
-protected:
-    void SetUp() override { (void)written(); }
-};
+using SegmentTest = RecordsTest;
 
 // Bit for bit, except that any NaN matches any NaN.
 bool same(float a, float b) {

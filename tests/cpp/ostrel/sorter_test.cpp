@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <limits>
 #include <string>
 #include <vector>
 
@@ -16,15 +15,8 @@ namespace tarvello::ostrel {
 namespace {
 
 using namespace testing;  // NOLINT(google-build-using-namespace): the ostrel test helpers
-using Ids = std::vector<std::uint64_t>;
 
-constexpr float kInf = std::numeric_limits<float>::infinity();
-constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
-
-class SorterTest : public ::testing::Test {
-protected:
-    void SetUp() override { (void)written(); }
-};
+using SorterTest = RecordsTest;
 
 TEST_F(SorterTest, NoneOrOneBoxComesBackUnchangedAndSilently) {
     EXPECT_TRUE(OstrelSorter().sort({}).empty());
