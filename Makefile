@@ -2,11 +2,28 @@
 # when it has them, otherwise in a Debian unstable root made on first use.
 DEVENV := tools/devenv
 
-.PHONY: test bench env clean
+.PHONY: test demo bench env clean
 
 ## test: build everything and run every C++ and Python test
 test:
 	$(DEVENV) tools/run-tests
+
+## demo: install the package, order the bundled sample pages and draw them
+# The build is incremental, so a second run takes seconds.
+demo:
+	@$(DEVENV) bash -c 'set -e; venv=build/venv; samples=python/tarvello/samples; \
+	  echo "== Building and installing tarvello into $$venv"; \
+	  [ -x $$venv/bin/python ] || python3 -m venv --system-site-packages $$venv; \
+	  CMAKE_BUILD_PARALLEL_LEVEL=$${TARVELLO_JOBS:-2} $$venv/bin/python -m pip install \
+	    --quiet --no-build-isolation --no-deps -C build-dir=build/wheel .; \
+	  echo "== tarvello order $$samples/*.json"; \
+	  echo "   (the samples number their elements in the order a person reads them)"; \
+	  $$venv/bin/tarvello order $$samples/*.json; \
+	  echo "== tarvello order --engine ostrel $$samples/*.json"; \
+	  $$venv/bin/tarvello order --engine ostrel $$samples/*.json; \
+	  echo "== tarvello draw --engine both --out build/demo $$samples/*.json"; \
+	  $$venv/bin/tarvello draw --engine both --out build/demo $$samples/*.json; \
+	  echo "Open the pictures in a browser: file://$$PWD/build/demo/"'
 
 ## bench: build and run the C++ engine benchmarks
 bench:

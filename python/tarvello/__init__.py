@@ -16,6 +16,10 @@ from tarvello._tarvello_core import (
     reset_log_cache,
 )
 
+# The plain-box API lives in the package, not in the module; it is re-exported
+# here by name but kept out of __all__, which lists the module's own surface.
+from tarvello.boxes import order_boxes as order_boxes
+
 __all__ = [
     "Element",
     "SemanticLabel",

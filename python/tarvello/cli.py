@@ -1,0 +1,280 @@
+"""The ``tarvello`` command: ``order`` prints reading orders, ``draw`` writes pictures.
+
+Bad input ends the run with one line on standard error naming the file, the
+line, the page and the field, and exit status 1; the pages before it have
+been written. Usage errors exit with status 2.
+"""
+
+from __future__ import annotations
+
+import argparse
+import json
+import logging
+import math
+import os
+import re
+import sys
+import time
+from collections.abc import Iterator, Sequence
+from pathlib import Path
+from typing import IO, TextIO
+
+from tarvello._tarvello_core import XYCutConfig, reset_log_cache
+from tarvello.boxes import ENGINES
+from tarvello.pages import Page, PageError, PageReader
+from tarvello.svg import Panel, page_svg
+
+__all__ = ["main"]
+
+LOG_LEVELS = ("debug", "info", "warning", "error", "critical")
+
+
+class Progress:
+    """A one-line progress bar on a terminal; silent elsewhere and for a single page."""
+
+    def __init__(self, stream: TextIO, source: str, size: int | None) -> None:
+        self.stream = stream
+        self.source = source
+        self.size = size
+        self.enabled = stream.isatty()
+        self.shown = False
+        self.last = 0.0
+
+    def update(self, pages: int, position: int) -> None:
+        now = time.monotonic()
+        if not self.enabled or pages < 2 or now - self.last < 0.1:
+            return
+        self.last = now
+        text = f"{self.source}: {pages} pages"
+        if self.size:
+            done = min(position / self.size, 1.0)
+            bar = "#" * round(done * 30)
+            text = f"{self.source} [{bar:-<30}] {done:4.0%}  {pages} pages"
+        self.stream.write("\r" + text + "\x1b[K")
+        self.stream.flush()
+        self.shown = True
+
+    def clear(self) -> None:
+        if self.shown:
+            self.stream.write("\r\x1b[K")
+            self.stream.flush()
+            self.shown = False
+
+
+class _Where(logging.Filter):
+    """Adds the page being ordered to every record, and clears the progress bar before it."""
+
+    def __init__(self) -> None:
+        super().__init__()
+        self.page = "-"
+        self.progress: Progress | None = None
+
+    def filter(self, record: logging.LogRecord) -> bool:
+        record.where = self.page
+        if self.progress is not None:
+            self.progress.clear()
+        return True
+
+
+_WHERE = _Where()
+_HANDLER = logging.StreamHandler()
+_HANDLER.setFormatter(logging.Formatter("%(levelname)s %(name)s: %(message)s [%(where)s]"))
+_HANDLER.addFilter(_WHERE)
+
+
+def _configure_logging(level: str) -> None:
+    _HANDLER.setStream(sys.stderr)
+    logger = logging.getLogger("tarvello")
+    if _HANDLER not in logger.handlers:
+        logger.addHandler(_HANDLER)
+    logger.setLevel(level.upper())
+    # The module caches each logger's level on first use; a level set after
+    # that only counts once the cache is emptied.
+    reset_log_cache()
+
+
+def _positive(text: str) -> float:
+    try:
+        value = float(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not a number: {text!r}") from None
+    if not (math.isfinite(value) and value > 0):
+        raise argparse.ArgumentTypeError(f"must be a positive number: {text!r}")
+    return value
+
+
+def _parser() -> argparse.ArgumentParser:
+    parser = argparse.ArgumentParser(
+        prog="tarvello",
+        description="Reading order of the layout elements of document pages.",
+        epilog="Input: one page per JSON document, a JSON list of pages, or JSON Lines "
+        'with one page per line: {"page_bounds": [x_min, y_min, x_max, y_max], '
+        '"elements": [{"id": 7, "bbox": [x1, y1, x2, y2], "label": "text"}, ...]}.',
+    )
+    commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
+    order = commands.add_parser(
+        "order", help="print each page's reading order as JSON Lines",
+        description='Print {"page": <index or page_id>, "order": [ids]} for each page.',
+    )
+    draw = commands.add_parser(
+        "draw", help="write one SVG picture of the reading order per page",
+        description="Write one SVG per page into DIR and print the paths written.",
+    )
+    for sub, engines in ((order, list(ENGINES)), (draw, [*ENGINES, "both"])):
+        sub.add_argument("files", nargs="+", metavar="FILE",
+                         help="JSON or JSON Lines file, - for standard input")
+        sub.add_argument("--engine", choices=engines, default="paper",
+                         help="ordering engine (default: paper)")
+        tuning = sub.add_argument_group("paper engine tuning (the ostrel engine ignores these)")
+        tuning.add_argument("--min-cut-threshold", type=_positive, metavar="UNITS",
+                            help="narrowest empty band that separates columns or rows (default 15)")
+        tuning.add_argument("--histogram-resolution-scale", type=_positive, metavar="BINS",
+                            help="histogram bins per page unit (default 0.5)")
+        tuning.add_argument("--same-row-tolerance", type=_positive, metavar="UNITS",
+                            help="height of the bands that make a row (default 10)")
+        sub.add_argument("--log-level", type=str.lower, choices=LOG_LEVELS, default="warning",
+                         help="print the engines' log records from this level up to "
+                         "standard error (default: warning)")
+    order.add_argument("--output", "-o", metavar="FILE",
+                       help="write to FILE instead of standard output")
+    draw.add_argument("--out", required=True, metavar="DIR",
+                      help="folder for the pictures (made if missing)")
+    return parser
+
+
+def _config(args: argparse.Namespace) -> XYCutConfig | None:
+    given = {
+        name: getattr(args, name)
+        for name in ("min_cut_threshold", "histogram_resolution_scale", "same_row_tolerance")
+        if getattr(args, name) is not None
+    }
+    return XYCutConfig(**given) if given else None
+
+
+def _pages(files: Sequence[str]) -> Iterator[tuple[str, Page]]:
+    """Every page of every file, in order, with the progress bar kept up to date."""
+    for name in files:
+        source = "<stdin>" if name == "-" else name
+        with _open(name) as stream:
+            try:
+                size: int | None = os.fstat(stream.fileno()).st_size or None
+            except (OSError, ValueError):
+                size = None
+            progress = Progress(sys.stderr, source, size)
+            _WHERE.progress = progress
+            reader = PageReader(stream, source)
+            try:
+                for count, page in enumerate(reader, 1):
+                    _WHERE.page = f"{source} page {page.key}"
+                    yield source, page
+                    progress.update(count, reader.position)
+            finally:
+                progress.clear()
+                _WHERE.progress = None
+
+
+def _open(name: str) -> IO[bytes]:
+    if name == "-":
+        return os.fdopen(os.dup(sys.stdin.fileno()), "rb")
+    try:
+        return open(name, "rb")
+    except OSError as error:
+        raise _file_problem(name, error) from None
+
+
+def _file_problem(name: str, error: OSError) -> PageError:
+    # "No such file or directory" reads better than the errno tuple.
+    return PageError(name, None, None, error.strerror or str(error))
+
+
+def _order(args: argparse.Namespace, config: XYCutConfig | None) -> None:
+    function = ENGINES[args.engine]
+    out = _output(args.output)
+    try:
+        for source, page in _pages(args.files):
+            # With several files, "file" tells apart pages of the same index.
+            record: dict[str, object] = {"file": source} if len(args.files) > 1 else {}
+            record["page"] = page.key
+            record["order"] = function(page.elements, page.bounds, config)
+            out.write(json.dumps(record) + "\n")
+            # A page's line goes out as soon as it is ordered, so that a
+            # pipeline downstream sees pages while a long input streams in.
+            out.flush()
+    finally:
+        out.flush()
+        if out is not sys.stdout:
+            out.close()
+
+
+def _output(name: str | None) -> TextIO:
+    if name is None or name == "-":
+        return sys.stdout
+    try:
+        return open(name, "w", encoding="utf-8")
+    except OSError as error:
+        raise _file_problem(name, error) from None
+
+
+def _draw(args: argparse.Namespace, config: XYCutConfig | None) -> None:
+    folder = Path(args.out)
+    try:
+        folder.mkdir(parents=True, exist_ok=True)
+    except OSError as error:
+        raise _file_problem(args.out, error) from None
+    engines = list(ENGINES) if args.engine == "both" else [args.engine]
+    used: set[str] = set()
+    for source, page in _pages(args.files):
+        panels = [
+            Panel(f"{engine} engine", ENGINES[engine](page.elements, page.bounds, config))
+            for engine in engines
+        ]
+        title = f"{source}, page {page.key}"
+        path = folder / _picture_name(source, page, used)
+        text = page_svg(title, page.bounds, page.elements, page.label_names, panels)
+        try:
+            path.write_text(text, encoding="utf-8")
+        except OSError as error:
+            raise _file_problem(str(path), error) from None
+        print(path, flush=True)
+
+
+def _picture_name(source: str, page: Page, used: set[str]) -> str:
+    stem = "stdin" if source == "<stdin>" else Path(source).stem
+    base = str(page.page_id) if page.page_id is not None else f"{stem}-{page.index}"
+    # A page_id may hold anything; keep file names portable and distinct.
+    base = re.sub(r"[^A-Za-z0-9._-]+", "_", base).strip("._") or f"{stem}-{page.index}"
+    name, n = base, 1
+    while name in used:
+        n += 1
+        name = f"{base}-{n}"
+    used.add(name)
+    return name + ".svg"
+
+
+def main(argv: Sequence[str] | None = None) -> int:
+    """Run the command line; returns the exit status."""
+    args = _parser().parse_args(argv)
+    _configure_logging(args.log_level)
+    config = _config(args)
+    try:
+        if args.command == "order":
+            _order(args, config)
+        else:
+            _draw(args, config)
+    except PageError as error:
+        sys.stdout.flush()
+        print(f"tarvello: {error}", file=sys.stderr)
+        return 1
+    except KeyboardInterrupt:
+        return 130
+    except BrokenPipeError:
+        # The reader went away (| head); say nothing, like other filters.
+        devnull = os.open(os.devnull, os.O_WRONLY)
+        os.dup2(devnull, sys.stdout.fileno())
+        return 1
+    return 0
+
+
+def run() -> None:
+    """Entry point of the console script."""
+    sys.exit(main())

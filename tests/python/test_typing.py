@@ -1,0 +1,74 @@
+"""The stubs match the built module, and the package's own code type-checks."""
+
+import subprocess
+import sys
+import textwrap
+from pathlib import Path
+
+import pytest
+
+import tarvello
+
+pytest.importorskip("mypy")
+# mypy runs in child processes, for tens of seconds each under the debug
+# interpreter of the reference-leak hunt, which cannot see them anyway.
+pytestmark = pytest.mark.skipif(hasattr(sys, "gettotalrefcount"), reason="runs in child processes")
+
+INSTALLED = Path(tarvello.__file__).parent
+SOURCES = Path(__file__).resolve().parents[2] / "python" / "tarvello"
+
+
+def mypy(*args, cwd):
+    result = subprocess.run(
+        [sys.executable, "-m", "mypy", "--strict", "--no-incremental", "--cache-dir", "/dev/null", *map(str, args)],
+        capture_output=True, text=True, cwd=cwd, timeout=120,
+    )
+    return result.returncode, result.stdout + result.stderr
+
+
+def test_the_stubs_and_the_marker_ship_with_the_package():
+    assert (INSTALLED / "py.typed").is_file()
+    assert (INSTALLED / "_tarvello_core.pyi").read_text() == (SOURCES / "_tarvello_core.pyi").read_text()
+
+
+def test_stubtest_finds_the_stubs_true_to_the_built_module(tmp_path):
+    # From an empty folder, so that the installed package is the one checked.
+    result = subprocess.run(
+        [sys.executable, "-m", "mypy.stubtest", "tarvello._tarvello_core"],
+        capture_output=True, text=True, cwd=tmp_path, timeout=120,
+    )
+    assert result.returncode == 0, result.stdout + result.stderr
+
+
+def test_the_package_code_passes_strict_mypy(tmp_path):
+    status, output = mypy(SOURCES, cwd=tmp_path)
+    assert status == 0, output
+
+
+USE = """
+from tarvello import Element, SemanticLabel, XYCutConfig, compute_order, order_boxes
+
+elements = [Element(1, 0.0, 0.0, 10.0, 10.0, SemanticLabel.Vision)]
+ids: list[int] = compute_order(elements, (0, 0, 612, 792), XYCutConfig(same_row_tolerance=4))
+indices: list[int] = order_boxes([(0, 0, 10, 10)], ["title"], engine="ostrel")
+label: SemanticLabel = elements[0].label
+code: int = int(label)
+"""
+
+MISUSE = {
+    "compute_order([1], (0, 0, 1, 1))": 'List item 0 has incompatible type "int"; expected "Element"',
+    "Element(1, 0, 0, 1, 1, 3)": 'Argument 6 to "Element" has incompatible type "int"; expected "SemanticLabel"',
+    "Element(1, 0, 0, 1, 1, SemanticLabel.Regular).x1 = 2.0": 'Property "x1" defined in "Element" is read-only',
+    "XYCutConfig(same_row=4)": 'Unexpected keyword argument "same_row" for "XYCutConfig"',
+}
+
+
+def test_the_stubs_let_a_user_program_check_and_catch_misuse(tmp_path):
+    program = tmp_path / "use.py"
+    program.write_text(USE)
+    assert mypy(program, cwd=tmp_path) == (0, "Success: no issues found in 1 source file\n")
+    program.write_text(USE + "\n".join(MISUSE) + "\n")
+    status, output = mypy(program, cwd=tmp_path)
+    assert status == 1
+    for message in MISUSE.values():
+        assert message in output
