@@ -16,9 +16,8 @@ from tarvello._tarvello_core import (
     reset_log_cache,
 )
 
-# The plain-box API lives in the package, not in the module; it is re-exported
-# here by name but kept out of __all__, which lists the module's own surface.
-from tarvello.boxes import order_boxes as order_boxes
+# The plain-box API lives in the package, not in the native module.
+from tarvello.boxes import order_boxes
 
 __all__ = [
     "Element",
@@ -27,5 +26,6 @@ __all__ = [
     "compute_order",
     "compute_order_ostrel",
     "compute_order_paper",
+    "order_boxes",
     "reset_log_cache",
 ]
