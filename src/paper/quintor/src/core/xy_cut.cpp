@@ -34,10 +34,19 @@ DensityTerm density_term(const Element& e) {
     return {(e.x2 - e.x1) / height, e.label == SemanticLabel::CrossLayout ? DensityTerm::Cross : DensityTerm::Other};
 }
 
+// One element as the input-order list holds it: what the density test and
+// the splits read, next to each other, and where the element itself is.
+struct WorkItem {
+    std::size_t index;
+    float centre_x;
+    float centre_y;
+    DensityTerm term;
+};
+
 enum class Step { DensityVertical, Horizontal, Vertical };
 
 // The region's elements live three times over the same index ranges: as
-// indices in input order (which the halves and the fallback keep), and as
+// work items in input order (which the halves and the fallback keep), and as
 // projections on x and on y sorted by their leading edge (so the covered bin
 // spans come out sorted). A split partitions all three stably.
 class XYCut {
@@ -47,14 +56,12 @@ public:
           config_(config),
           search_(config.min_cut_threshold, config.histogram_resolution_scale) {
         const std::size_t n = elements_.size();
-        terms_.reserve(n);
         work_.reserve(n);
         by_x_.reserve(n);
         by_y_.reserve(n);
         for (std::size_t i = 0; i < n; ++i) {
             const Element& e = elements_[i];
-            terms_.push_back(density_term(e));
-            work_.push_back(i);
+            work_.push_back({i, centre(e.x1, e.x2), centre(e.y1, e.y2), density_term(e)});
             by_x_.push_back({e.x1, e.x2, centre(e.y1, e.y2)});
             by_y_.push_back({e.y1, e.y2, centre(e.x1, e.x2)});
         }
@@ -106,11 +113,11 @@ private:
 
     // True when the summed aspect ratios make the region look multi-column,
     // so the vertical search goes first.
-    bool prefers_vertical(std::span<const std::size_t> indices) const {
+    static bool prefers_vertical(std::span<const WorkItem> items) {
         float cross_sum = 0.0f;
         float other_sum = 0.0f;
-        for (const std::size_t i : indices) {
-            const DensityTerm& t = terms_[i];
+        for (const WorkItem& item : items) {
+            const DensityTerm& t = item.term;
             if (t.kind == DensityTerm::Cross) cross_sum += t.ratio;
             if (t.kind == DensityTerm::Other) other_sum += t.ratio;
         }
@@ -118,21 +125,21 @@ private:
     }
 
     void process(Task& task) {
-        const std::span<std::size_t> indices = range_of(work_, task);
-        if (indices.empty()) return;
-        if (indices.size() == 1) {
-            order_.push_back(elements_[indices.front()].id);
+        const std::span<WorkItem> items = range_of(work_, task);
+        if (items.empty()) return;
+        if (items.size() == 1) {
+            order_.push_back(elements_[items.front().index].id);
             return;
         }
-        if (!task.known.vertical_first) task.known.vertical_first = prefers_vertical(indices);
+        if (!task.known.vertical_first) task.known.vertical_first = prefers_vertical(items);
         if (*task.known.vertical_first && try_cut(task, Step::DensityVertical)) return;
         if (try_cut(task, Step::Horizontal)) return;
         // On the density path this repeats the first search on unchanged
         // input: the same outcome, and its records once more.
         if (try_cut(task, Step::Vertical)) return;
-        diagnostics::debug(kPaperChannel, "[XYCut] No cuts found, sorting {} elements by position", indices.size());
+        diagnostics::debug(kPaperChannel, "[XYCut] No cuts found, sorting {} elements by position", items.size());
         fallback_.clear();
-        for (const std::size_t i : indices) fallback_.push_back(elements_[i]);
+        for (const WorkItem& item : items) fallback_.push_back(elements_[item.index]);
         sort_by_position(fallback_, config_.same_row_tolerance);
         for (const Element& e : fallback_) order_.push_back(e.id);
     }
@@ -156,15 +163,12 @@ private:
         }
         if (!found) return false;
         const float cut = *found;
-        const auto element_first = [&](std::size_t i) {
-            const Element& e = elements_[i];
-            return (on_x ? centre(e.x1, e.x2) : centre(e.y1, e.y2)) < cut;
-        };
+        const auto element_first = [&](const WorkItem& w) { return (on_x ? w.centre_x : w.centre_y) < cut; };
         const auto along_first = [&](const Projection& p) { return centre(p.lo, p.hi) < cut; };
         const auto across_first = [&](const Projection& p) { return p.across < cut; };
         std::size_t first_count = 0;
-        for (const std::size_t i : range_of(work_, task)) {
-            if (element_first(i)) ++first_count;
+        for (const WorkItem& w : range_of(work_, task)) {
+            if (element_first(w)) ++first_count;
         }
         const bool margin_cut = first_count == 0 || first_count == count;
         // A cut that leaves every element on one side must still narrow the
@@ -186,7 +190,7 @@ private:
                 break;
         }
         if (!margin_cut) {
-            stable_split(range_of(work_, task), element_first, index_scratch_);
+            stable_split(range_of(work_, task), element_first, work_scratch_);
             if (on_x) {
                 stable_split(range_of(by_x_, task), along_first, projection_scratch_);
                 stable_split(range_of(by_y_, task), across_first, projection_scratch_);
@@ -241,14 +245,13 @@ private:
     }
 
     std::vector<Element> elements_;
-    std::vector<DensityTerm> terms_;
     XYCutConfig config_;
     CutSearch search_;
-    std::vector<std::size_t> work_;
+    std::vector<WorkItem> work_;
     std::vector<Projection> by_x_;
     std::vector<Projection> by_y_;
     std::vector<Task> stack_;
-    std::vector<std::size_t> index_scratch_;
+    std::vector<WorkItem> work_scratch_;
     std::vector<Projection> projection_scratch_;
     std::vector<Element> fallback_;
     ReadingOrder order_;
