@@ -145,8 +145,9 @@ TEST(Reinsert, PrunedSearchMatchesTheFullScanOnRandomPages) {
     testing::PageFactory factory(13);
     for (int round = 0; round < 400; ++round) {
         const bool awkward = round % 2 == 1;
-        const auto regular = factory.page(factory.pick(300), 612, 792, awkward);
-        const auto masked = factory.page(1 + factory.pick(40), 612, 792, awkward && factory.pick(2) == 0);
+        const auto regular = factory.page(factory.pick(round % 5 == 0 ? 40 : 300), 612, 792, awkward);
+        // Every fifth page has enough masked elements to split the index's blocks.
+        const auto masked = factory.page(1 + factory.pick(round % 5 == 0 ? 150 : 40), 612, 792, awkward && factory.pick(2) == 0);
         ReadingOrder order;
         for (const Element& e : regular) order.push_back(e.id);
         std::shuffle(order.begin(), order.end(), factory.rng());
