@@ -2,7 +2,7 @@
 # when it has them, otherwise in a Debian unstable root made on first use.
 DEVENV := tools/devenv
 
-.PHONY: test demo bench env clean
+.PHONY: test test-sanitize fuzz demo bench env clean
 
 ## test: build everything and run every C++ and Python test
 test:
@@ -24,6 +24,15 @@ demo:
 	  echo "== tarvello draw --engine both --out build/demo $$samples/*.json"; \
 	  $$venv/bin/tarvello draw --engine both --out build/demo $$samples/*.json; \
 	  echo "Open the pictures in a browser: file://$$PWD/build/demo/"'
+
+## test-sanitize: C++ and Python tests under ASan + UBSan, stress tests under TSan
+test-sanitize:
+	$(DEVENV) tools/run-sanitize
+
+## fuzz: run each libFuzzer harness for FUZZ_SECONDS seconds (default 60)
+FUZZ_SECONDS ?= 60
+fuzz:
+	$(DEVENV) env FUZZ_SECONDS=$(FUZZ_SECONDS) tools/run-fuzz
 
 ## bench: build and run the C++ engine benchmarks
 bench:

@@ -130,7 +130,8 @@ std::optional<int> fixed_decimals(std::string_view spec) {
     const char* first = spec.data() + 2;
     const char* last = spec.data() + spec.size();
     const auto [end, ec] = std::from_chars(first, last, decimals);
-    if (ec != std::errc() || end != last || decimals > 100) return std::nullopt;
+    // from_chars reads a sign too: "{:.-1}" is no specification, as "{:.x}" is not.
+    if (ec != std::errc() || end != last || decimals < 0 || decimals > 100) return std::nullopt;
     return decimals;
 }
 
