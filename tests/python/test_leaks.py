@@ -26,17 +26,10 @@ from tarvello import (
     compute_order_paper,
     reset_log_cache,
 )
+from stress_support import LABELS, SCALE
 
-SCALE = float(os.environ.get("TARVELLO_STRESS_SCALE", "1"))
 # AddressSanitizer keeps freed memory in quarantine: resident size grows there.
 SANITIZED = os.environ.get("TARVELLO_SANITIZED") == "1"
-LABELS = [
-    SemanticLabel.CrossLayout,
-    SemanticLabel.HorizontalTitle,
-    SemanticLabel.VerticalTitle,
-    SemanticLabel.Vision,
-    SemanticLabel.Regular,
-]
 BIG_ID = 2**40 + 7  # not a cached small int: each result holds a fresh object
 
 
@@ -197,17 +190,22 @@ def many_mixed_calls(expected_orders, logger):
     if not SANITIZED:
         assert resident_kib() - rss < 4096
 
-    # The Python heap, traced over a shorter stretch (tracing is slow).
+    # The Python heap, traced over a shorter stretch (tracing is slow). The
+    # interpreter's free lists and caches settle over a first stretch; a leak
+    # grows the heap over the second one just as much.
     traced_rounds = max(20, rounds // 10)
     tracemalloc.start()
-    mixed_round(expected_orders, logger, handler)
-    gc.collect()
-    before = tracemalloc.take_snapshot()
-    for _ in range(traced_rounds):
-        mixed_round(expected_orders, logger, handler)
-    gc.collect()
-    after = tracemalloc.take_snapshot()
-    tracemalloc.stop()
+    try:
+        for _ in range(traced_rounds):
+            mixed_round(expected_orders, logger, handler)
+        gc.collect()
+        before = tracemalloc.take_snapshot()
+        for _ in range(traced_rounds):
+            mixed_round(expected_orders, logger, handler)
+        gc.collect()
+        after = tracemalloc.take_snapshot()
+    finally:
+        tracemalloc.stop()
     grown = sum(stat.size_diff for stat in after.compare_to(before, "filename") if stat.size_diff > 0)
     assert grown < 64 * 1024, [str(s) for s in after.compare_to(before, "lineno")[:10]]
 

@@ -19,6 +19,7 @@ from tarvello import (
     compute_order_ostrel,
     compute_order_paper,
 )
+from stress_support import LABELS
 
 settings.register_profile(
     "tarvello",
@@ -30,13 +31,6 @@ settings.register_profile(
 settings.register_profile("refleak", parent=settings.get_profile("tarvello"), max_examples=25, derandomize=True, database=None)
 settings.load_profile(os.environ.get("TARVELLO_HYPOTHESIS_PROFILE", "tarvello"))
 
-LABELS = [
-    SemanticLabel.CrossLayout,
-    SemanticLabel.HorizontalTitle,
-    SemanticLabel.VerticalTitle,
-    SemanticLabel.Vision,
-    SemanticLabel.Regular,
-]
 FUNCTIONS = {
     "compute_order": compute_order,
     "compute_order_paper": compute_order_paper,

@@ -4,7 +4,6 @@ single-threaded one, and the only error a read may meet is the documented
 RuntimeError of a simultaneous write."""
 
 import logging
-import os
 import random
 import sys
 import threading
@@ -13,22 +12,14 @@ import pytest
 
 from tarvello import (
     Element,
-    SemanticLabel,
     XYCutConfig,
     compute_order,
     compute_order_ostrel,
     compute_order_paper,
     reset_log_cache,
 )
+from stress_support import LABELS, SCALE
 
-SCALE = float(os.environ.get("TARVELLO_STRESS_SCALE", "1"))
-LABELS = [
-    SemanticLabel.CrossLayout,
-    SemanticLabel.HorizontalTitle,
-    SemanticLabel.VerticalTitle,
-    SemanticLabel.Vision,
-    SemanticLabel.Regular,
-]
 BORROW_ERRORS = {"Already borrowed", "Already mutably borrowed"}
 
 
