@@ -67,6 +67,22 @@ private:
     bool attached_here_ = false;
 };
 
+// An exception already pending is set aside for the guard's lifetime and then
+// restored, replacing any raised meanwhile: the earliest exception is the one
+// that stays, even when a C++ exception unwinds through.
+class SetAside {
+public:
+    SetAside() : pending_(PyErr_GetRaisedException()) {}
+    SetAside(const SetAside&) = delete;
+    SetAside& operator=(const SetAside&) = delete;
+    ~SetAside() {
+        if (pending_ != nullptr) PyErr_SetRaisedException(pending_);
+    }
+
+private:
+    PyObject* pending_;
+};
+
 // `isEnabledFor(level)` as a truth value; nullopt with the exception set.
 std::optional<bool> is_enabled_for(PyObject* logger, int level) {
     PyRef result = PyRef::steal(PyObject_CallMethod(logger, "isEnabledFor", "i", level));
@@ -131,11 +147,8 @@ public:
         const PythonLevelCache::NodeRef node = cache_->lookup(record.target);
         if (!enabled_for(node.get(), record.level)) return;
         Attachment attachment;
-        // An exception already pending is set aside and restored last, so
-        // the earliest exception is the one that stays.
-        PyObject* pending = PyErr_GetRaisedException();
+        const SetAside earlier;
         forward_and_cache(record, node);
-        if (pending != nullptr) PyErr_SetRaisedException(pending);
     }
 
     void flush() override {}
