@@ -123,14 +123,14 @@ void FormatArg::append_fixed(std::string& out, int decimals) const {
 
 namespace {
 
-// Reads the "N" of a "{:.N}" specification; nothing for any other text.
-std::optional<int> fixed_decimals(std::string_view spec) {
-    if (spec.size() < 3 || spec.substr(0, 2) != ":.") return std::nullopt;
+// Reads the "N" of a "{:.N}" placeholder; nothing for any other text.
+std::optional<int> fixed_decimals(std::string_view format_field) {
+    if (format_field.size() < 3 || format_field.substr(0, 2) != ":.") return std::nullopt;
     int decimals = 0;
-    const char* first = spec.data() + 2;
-    const char* last = spec.data() + spec.size();
+    const char* first = format_field.data() + 2;
+    const char* last = format_field.data() + format_field.size();
     const auto [end, ec] = std::from_chars(first, last, decimals);
-    // from_chars reads a sign too: "{:.-1}" is no specification, as "{:.x}" is not.
+    // from_chars reads a sign too: "{:.-1}" is not a placeholder we know, as "{:.x}" is not.
     if (ec != std::errc() || end != last || decimals < 0 || decimals > 100) return std::nullopt;
     return decimals;
 }
@@ -153,9 +153,9 @@ void format_to(std::string& out, std::string_view templ, std::span<const FormatA
             ++i;
             continue;
         }
-        const std::string_view spec = templ.substr(i + 1, close - i - 1);
-        const std::optional<int> decimals = fixed_decimals(spec);
-        if (next_arg >= args.size() || (!spec.empty() && !decimals)) {
+        const std::string_view format_field = templ.substr(i + 1, close - i - 1);
+        const std::optional<int> decimals = fixed_decimals(format_field);
+        if (next_arg >= args.size() || (!format_field.empty() && !decimals)) {
             out.append(templ.substr(i, close - i + 1));
         } else if (decimals) {
             args[next_arg++].append_fixed(out, *decimals);

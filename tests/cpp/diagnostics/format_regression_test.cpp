@@ -8,7 +8,7 @@ namespace {
 
 // from_chars accepts a sign, so "{:.-50}" once asked for a buffer of
 // 48 - 50 characters and threw std::length_error out of a log statement.
-TEST(FormatRegression, ANegativeDecimalCountIsNoSpecificationAndIsCopied) {
+TEST(FormatRegression, ANegativeDecimalCountIsCopiedAsText) {
     EXPECT_EQ(format("{:.-50}", 1.5f), "{:.-50}");
     EXPECT_EQ(format("{:.-1} {}", 1.5f), "{:.-1} 1.5");
 }
