@@ -64,5 +64,29 @@ void BM_ReinsertCrossLayoutScan(benchmark::State& state) {
 }
 BENCHMARK(BM_ReinsertCrossLayoutScan)->Arg(1'000)->Arg(10'000)->Unit(benchmark::kMillisecond);
 
+// The scale benchmark's page: a tall two-column page with a full-width title
+// and a full-width figure every fifty lines.
+void BM_ScalePage(benchmark::State& state) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    GeneratedPage page;
+    page.elements.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t line = i / 2;
+        const std::size_t column = i % 2;
+        const float y = static_cast<float>(line) * 14.0f;
+        if (line % 50 == 0 && column == 0) {
+            page.elements.push_back({i, 40, y, 572, y + 10, SemanticLabel::HorizontalTitle});
+        } else if (line % 50 == 25 && column == 0) {
+            page.elements.push_back({i, 40, y, 572, y + 12, SemanticLabel::Vision});
+        } else {
+            const float x = 40.0f + static_cast<float>(column) * 276.0f;
+            page.elements.push_back({i, x, y, x + 256, y + 10, SemanticLabel::Regular});
+        }
+    }
+    page.bounds = {0, 0, 612, static_cast<float>(n) * 7.0f + 20.0f};
+    run_page(state, page);
+}
+BENCHMARK(BM_ScalePage)->Arg(10'000)->Arg(100'000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 }  // namespace tarvello::paper::bench

@@ -1,6 +1,7 @@
 // Projection histogram: bin marking, the gap choice, the vertical search's
 // records, and the sweep over covered spans against the dense counters.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -198,6 +199,45 @@ TEST(SpanSweep, AgreesWithTheDenseCountersOnRandomAxes) {
         for (const RunScan scan : {RunScan::Auto, RunScan::Counters, RunScan::Sweep}) {
             std::vector<std::int64_t> counters;
             EXPECT_EQ(best_gap_of_spans(spans, grid.bins, min_gap, counters, scan), expected) << "round " << round;
+        }
+    }
+}
+
+// The search sweeps projections sorted by leading edge as they come and
+// sorts the spans itself otherwise; both must give the dense counters' gap.
+TEST(CutSearchOutcome, AgreesWithTheDenseCountersSortedOrNot) {
+    PageFactory factory(11);
+    for (int round = 0; round < 3000; ++round) {
+        const float min = factory.pick(3) == 0 ? factory.coordinate(100.0f) : factory.uniform(-50.0f, 50.0f);
+        const float max = min + factory.uniform(0.0f, 600.0f);
+        const float scale = factory.pick(4) == 0 ? factory.uniform(0.0f, 4.0f) : 0.5f;
+        const float threshold = static_cast<float>(factory.pick(30));
+        const AxisGrid grid = make_axis_grid(min, max, scale);
+        if (grid.bins > 5000) continue;
+        std::vector<CutSearch::Projection> projections;
+        const std::size_t count = factory.pick(12);
+        for (std::size_t i = 0; i < count; ++i) {
+            const float lo = min + factory.coordinate(max - min);
+            const float hi = factory.pick(5) == 0 ? factory.coordinate(max - min) : lo + factory.uniform(0, 80);
+            projections.push_back({lo, hi, 0.0f});
+        }
+        if (factory.pick(2) == 0) {
+            std::stable_sort(projections.begin(), projections.end(), [](const auto& a, const auto& b) {
+                const float ka = std::isnan(a.lo) ? -kInf : a.lo;
+                const float kb = std::isnan(b.lo) ? -kInf : b.lo;
+                return ka < kb;
+            });
+        }
+        std::vector<BinSpan> spans;
+        for (const auto& p : projections) spans.push_back(covered_bins(grid, p.lo, p.hi));
+        const auto expected =
+            grid.bins == 0 ? std::nullopt : dense_gap(grid, spans, min_gap_bins(threshold, scale));
+        CutSearch search(threshold, scale);
+        const CutSearch::Outcome found = search.outcome(projections, min, max);
+        EXPECT_EQ(found.bins, grid.bins) << "round " << round;
+        EXPECT_EQ(found.position, expected) << "round " << round;
+        if (expected) {
+            EXPECT_EQ(std::bit_cast<std::uint32_t>(found.cut), std::bit_cast<std::uint32_t>(cut_at(grid, *expected)));
         }
     }
 }

@@ -1,5 +1,7 @@
 #include "paper/quintor/src/core/projection_histogram.hpp"
 
+#include <algorithm>
+
 #include "paper/quintor/src/core/paper_channel.hpp"
 
 namespace tarvello::paper {
@@ -31,6 +33,30 @@ CutSearch::Outcome CutSearch::outcome(std::span<const Projection> projections, f
     const AxisGrid grid = make_axis_grid(min, max, scale_);
     Outcome result{grid.bins, std::nullopt, 0.0f};
     if (grid.bins == 0) return result;
+    // The XY-cut hands the projections sorted by leading edge, so the spans
+    // usually come out sorted by start: sweep them as they come. Should one
+    // come out of order, collect them all and let the general search sort.
+    GapChooser chooser(min_gap_);
+    std::uint64_t uncovered = 0;  // first bin not covered by the spans swept so far
+    std::uint64_t last_start = 0;
+    bool in_order = true;
+    for (const Projection& p : projections) {
+        const BinSpan s = covered_bins(grid, p.lo, p.hi);
+        if (s.end <= s.start) continue;
+        if (s.start < last_start) {
+            in_order = false;
+            break;
+        }
+        last_start = s.start;
+        if (s.start > uncovered) chooser.offer(uncovered, s.start - uncovered);
+        uncovered = std::max(uncovered, s.end);
+    }
+    if (in_order) {
+        if (uncovered < grid.bins) chooser.offer(uncovered, grid.bins - uncovered);
+        result.position = chooser.best();
+        if (result.position) result.cut = cut_at(grid, *result.position);
+        return result;
+    }
     spans_.clear();
     spans_.reserve(projections.size());
     for (const Projection& p : projections) {

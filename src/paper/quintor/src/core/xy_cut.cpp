@@ -190,13 +190,15 @@ private:
                 break;
         }
         if (!margin_cut) {
-            stable_split(range_of(work_, task), element_first, work_scratch_);
+            // The three lists test the same centre values, so each has
+            // first_count items in its first half.
+            stable_split(range_of(work_, task), element_first, first_count, work_scratch_);
             if (on_x) {
-                stable_split(range_of(by_x_, task), along_first, projection_scratch_);
-                stable_split(range_of(by_y_, task), across_first, projection_scratch_);
+                stable_split(range_of(by_x_, task), along_first, first_count, projection_scratch_);
+                stable_split(range_of(by_y_, task), across_first, first_count, projection_scratch_);
             } else {
-                stable_split(range_of(by_x_, task), across_first, projection_scratch_);
-                stable_split(range_of(by_y_, task), along_first, projection_scratch_);
+                stable_split(range_of(by_x_, task), across_first, first_count, projection_scratch_);
+                stable_split(range_of(by_y_, task), along_first, first_count, projection_scratch_);
             }
         }
         const std::size_t second_count = count - first_count;
@@ -225,11 +227,15 @@ private:
 
     // Moves the first half to the front, both halves keeping their order.
     // Items already on their side at either end stay (in a top-down column
-    // the peeled line is the first one and the rest follow).
+    // the peeled line is the first one and the rest follow). `first_count`
+    // is how many items belong to the first half: once that many lead, the
+    // rest are all of the second half and nothing moves.
     template <class T, class FirstHalf>
-    static void stable_split(std::span<T> items, const FirstHalf& first_half, std::vector<T>& scratch) {
+    static void stable_split(std::span<T> items, const FirstHalf& first_half, std::size_t first_count,
+                             std::vector<T>& scratch) {
         std::size_t kept = 0;
         while (kept < items.size() && first_half(items[kept])) ++kept;
+        if (kept == first_count) return;
         std::size_t tail = items.size();
         while (tail > kept && !first_half(items[tail - 1])) --tail;
         scratch.clear();

@@ -37,16 +37,26 @@ struct BinSpan {
 // saturating truncation, then at most bins) are done in integers where that
 // is exact: bins is a whole number, so ceil(q) > float(bins) exactly when
 // q > float(bins), and a float of 2^23 or more has no fraction.
-inline BinSpan covered_bins(const AxisGrid& grid, float lo, float hi) {
+//
+// `first` and `last` are the projection's ends in bins, (lo - min) / bin_size
+// and (hi - min) / bin_size.
+inline BinSpan covered_bins_of_quotients(const AxisGrid& grid, float first, float last) {
     constexpr float kTwo64 = 18446744073709551616.0f;
     constexpr float kTwo23 = 8388608.0f;
     const auto saturate = [](float positive) {
         return positive >= kTwo64 ? std::numeric_limits<std::uint64_t>::max() : static_cast<std::uint64_t>(positive);
     };
-    const float first = (lo - grid.min) / grid.bin_size;
-    const float last = (hi - grid.min) / grid.bin_size;
-    const std::uint64_t start = first > 0.0f ? saturate(first) : 0;
     const float bins_as_float = static_cast<float>(grid.bins);
+    // The common case, both ends in [0, 2^23) and the last within the bins:
+    // whole truncations, and the ceiling one more when there is a fraction.
+    if (first >= 0.0f && first < kTwo23 && last >= 0.0f && last < kTwo23 && last <= bins_as_float) {
+        const auto whole_first = static_cast<std::int32_t>(first);
+        const auto whole_last = static_cast<std::int32_t>(last);
+        const auto ceiling = static_cast<std::uint64_t>(whole_last) +
+                             static_cast<std::uint64_t>(static_cast<float>(whole_last) < last);
+        return {static_cast<std::uint64_t>(whole_first), std::min(ceiling, grid.bins)};
+    }
+    const std::uint64_t start = first > 0.0f ? saturate(first) : 0;
     std::uint64_t end = 0;
     if (!(last <= bins_as_float)) {
         end = saturate(bins_as_float);
@@ -55,6 +65,10 @@ inline BinSpan covered_bins(const AxisGrid& grid, float lo, float hi) {
         if (last < kTwo23 && static_cast<float>(end) < last) ++end;
     }
     return {start, std::min(end, grid.bins)};
+}
+
+inline BinSpan covered_bins(const AxisGrid& grid, float lo, float hi) {
+    return covered_bins_of_quotients(grid, (lo - grid.min) / grid.bin_size, (hi - grid.min) / grid.bin_size);
 }
 
 // The cut coordinate of a run position.
