@@ -1,5 +1,4 @@
 import logging
-import threading
 
 import pytest
 from conftest import element
@@ -173,30 +172,3 @@ def test_exception_from_a_filter_reaches_the_caller_as_itself():
     finally:
         logger.filters.clear()
     assert compute_order(SIDE_BY_SIDE, PAGE) == [1, 2]
-
-
-def test_threads_order_while_levels_change_and_the_cache_resets():
-    expected = compute_order(SIDE_BY_SIDE, PAGE)
-    stop = threading.Event()
-    failures = []
-
-    def order():
-        while not stop.is_set():
-            for function in (compute_order, compute_order_paper, compute_order_ostrel):
-                if function(SIDE_BY_SIDE, PAGE) != expected:
-                    failures.append(function.__name__)
-
-    def churn():
-        levels = [logging.DEBUG, logging.WARNING, logging.CRITICAL]
-        for i in range(300):
-            logging.getLogger("tarvello").setLevel(levels[i % 3])
-            reset_log_cache()
-
-    workers = [threading.Thread(target=order) for _ in range(4)]
-    for worker in workers:
-        worker.start()
-    churn()
-    stop.set()
-    for worker in workers:
-        worker.join()
-    assert failures == []
