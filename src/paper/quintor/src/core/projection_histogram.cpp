@@ -1,6 +1,7 @@
 #include "paper/quintor/src/core/projection_histogram.hpp"
 
 #include <algorithm>
+#include <cmath>
 
 #include "paper/quintor/src/core/paper_channel.hpp"
 
@@ -29,6 +30,25 @@ std::optional<std::uint64_t> find_best_gap(std::span<const std::uint64_t> histog
     return chooser.best();
 }
 
+template <class Intervals>
+bool CutSearch::sweep_in_order(const AxisGrid& grid, const Intervals& intervals, Outcome& result) const {
+    GapChooser chooser(min_gap_);
+    std::uint64_t uncovered = 0;  // first bin not covered by the spans swept so far
+    std::uint64_t last_start = 0;
+    for (const auto& interval : intervals) {
+        const BinSpan s = covered_bins(grid, interval.lo, interval.hi);
+        if (s.end <= s.start) continue;
+        if (s.start < last_start) return false;
+        last_start = s.start;
+        if (s.start > uncovered) chooser.offer(uncovered, s.start - uncovered);
+        uncovered = std::max(uncovered, s.end);
+    }
+    if (uncovered < grid.bins) chooser.offer(uncovered, grid.bins - uncovered);
+    result.position = chooser.best();
+    if (result.position) result.cut = cut_at(grid, *result.position);
+    return true;
+}
+
 CutSearch::Outcome CutSearch::outcome(std::span<const Projection> projections, float min, float max) {
     const AxisGrid grid = make_axis_grid(min, max, scale_);
     Outcome result{grid.bins, std::nullopt, 0.0f};
@@ -36,27 +56,7 @@ CutSearch::Outcome CutSearch::outcome(std::span<const Projection> projections, f
     // The XY-cut hands the projections sorted by leading edge, so the spans
     // usually come out sorted by start: sweep them as they come. Should one
     // come out of order, collect them all and let the general search sort.
-    GapChooser chooser(min_gap_);
-    std::uint64_t uncovered = 0;  // first bin not covered by the spans swept so far
-    std::uint64_t last_start = 0;
-    bool in_order = true;
-    for (const Projection& p : projections) {
-        const BinSpan s = covered_bins(grid, p.lo, p.hi);
-        if (s.end <= s.start) continue;
-        if (s.start < last_start) {
-            in_order = false;
-            break;
-        }
-        last_start = s.start;
-        if (s.start > uncovered) chooser.offer(uncovered, s.start - uncovered);
-        uncovered = std::max(uncovered, s.end);
-    }
-    if (in_order) {
-        if (uncovered < grid.bins) chooser.offer(uncovered, grid.bins - uncovered);
-        result.position = chooser.best();
-        if (result.position) result.cut = cut_at(grid, *result.position);
-        return result;
-    }
+    if (sweep_in_order(grid, projections, result)) return result;
     spans_.clear();
     spans_.reserve(projections.size());
     for (const Projection& p : projections) {
@@ -65,6 +65,32 @@ CutSearch::Outcome CutSearch::outcome(std::span<const Projection> projections, f
     }
     result.position = best_gap_of_spans(spans_, grid.bins, min_gap_, counters_);
     if (result.position) result.cut = cut_at(grid, *result.position);
+    return result;
+}
+
+bool CutSearch::merge_projections(std::span<const Projection> sorted, std::vector<Interval>& merged) {
+    merged.clear();
+    for (const Projection& p : sorted) {
+        if (!(std::isfinite(p.lo) && std::isfinite(p.hi) && p.lo <= p.hi)) return false;
+        if (!merged.empty() && p.lo <= merged.back().hi) {
+            merged.back().hi = std::max(merged.back().hi, p.hi);
+        } else {
+            merged.push_back({p.lo, p.hi});
+        }
+    }
+    return true;
+}
+
+std::optional<CutSearch::Outcome> CutSearch::outcome_of_merged(std::span<const Interval> merged, float min,
+                                                               float max) {
+    constexpr std::uint64_t kExactBins = std::uint64_t{1} << 24;  // float(bins) is bins
+    const AxisGrid grid = make_axis_grid(min, max, scale_);
+    Outcome result{grid.bins, std::nullopt, 0.0f};
+    if (grid.bins == 0) return result;
+    const bool exact = std::isfinite(grid.min) && std::isfinite(grid.bin_size) && grid.bin_size > 0.0f &&
+                       grid.bins <= kExactBins;
+    if (!exact) return std::nullopt;
+    sweep_in_order(grid, merged, result);  // merged intervals rise, and so do their starts
     return result;
 }
 

@@ -49,10 +49,33 @@ public:
         float across;
     };
     Outcome outcome(std::span<const Projection> projections, float min, float max);
+
+    // Projections merged where they overlap or touch. Bin marking is monotone
+    // in both ends, so on a grid whose arithmetic is exact enough (finite
+    // origin and bin size, at most 2^24 bins) the merged intervals mark
+    // exactly the bins their members mark: a region that a margin cut only
+    // narrowed can be searched again over them instead of every element.
+    struct Interval {
+        float lo;
+        float hi;
+    };
+    // Merges projections sorted by leading edge; false (and `merged` unusable)
+    // when one is not a finite interval with lo <= hi, which may mark bins
+    // that its merged interval would not.
+    static bool merge_projections(std::span<const Projection> sorted, std::vector<Interval>& merged);
+    // The outcome over merged intervals, or nothing when the grid is not one
+    // on which they stand for their members.
+    std::optional<Outcome> outcome_of_merged(std::span<const Interval> merged, float min, float max);
+
     // Writes the vertical search's records for `count` elements; gives its cut.
     std::optional<float> report_vertical(const Outcome& outcome, std::size_t count, float x_min, float x_max) const;
 
 private:
+    // Sweeps spans in the order given while their starts keep rising; false
+    // once one starts before its predecessor, leaving `result` to be redone.
+    template <class Intervals>
+    bool sweep_in_order(const AxisGrid& grid, const Intervals& intervals, Outcome& result) const;
+
     std::vector<Projection> projections_;  // for the element-based entry points
 
     float scale_;

@@ -71,9 +71,9 @@ public:
 
     ReadingOrder run(const Region& region) {
         order_.reserve(elements_.size());
-        stack_.push_back({0, elements_.size(), region, {}});
+        stack_.push_back({0, elements_.size(), region});
         while (!stack_.empty()) {
-            Task task = stack_.back();
+            const Task task = stack_.back();
             stack_.pop_back();
             process(task);
         }
@@ -81,21 +81,48 @@ public:
     }
 
 private:
-    // What a region already knows from its parent: a margin cut leaves the
-    // elements (and their order) unchanged and one axis interval too, so the
-    // density test and that axis's search need not run again.
-    struct Known {
-        std::optional<bool> vertical_first;
-        std::optional<CutSearch::Outcome> vertical;    // on the region's x interval
-        std::optional<CutSearch::Outcome> horizontal;  // on its y interval
-    };
-
     struct Task {
         std::size_t begin;
         std::size_t end;
         Region region;
-        Known known;
     };
+
+    // Where the centres of a task's elements lie on one axis, so that a cut
+    // leaving them all on one side is known without counting.
+    struct CentreBounds {
+        float min = std::numeric_limits<float>::infinity();  // of those that are not NaN
+        float max = -std::numeric_limits<float>::infinity();
+        bool any_nan = false;
+
+        void add(float c) {
+            if (std::isnan(c)) any_nan = true;
+            if (c < min) min = c;
+            if (c > max) max = c;
+        }
+        // NaN centres go to the second half.
+        bool all_second(float cut) const { return !(min < cut); }
+        bool all_first(float cut) const { return !any_nan && max < cut; }
+    };
+
+    // One axis of the task being processed: its centres, its merged
+    // projections once built, and the outcome of a search on the current
+    // interval, kept until a margin cut narrows that interval.
+    struct Axis {
+        CentreBounds centres;
+        enum Merged : std::uint8_t { NotBuilt, Built, Unusable } merged = NotBuilt;
+        std::optional<CutSearch::Outcome> outcome;
+    };
+
+    // A task's elements stay the same through any number of margin cuts:
+    // those narrow `region` and are searched again in place.
+    struct Current {
+        Region region;
+        bool vertical_first = false;
+        Axis x;
+        Axis y;
+    };
+
+    enum class Cut { None, Margin, Split };
 
     template <class T>
     static std::span<T> range_of(std::vector<T>& list, const Task& task) {
@@ -111,32 +138,42 @@ private:
                          [&](const Projection& a, const Projection& b) { return key(a) < key(b); });
     }
 
-    // True when the summed aspect ratios make the region look multi-column,
-    // so the vertical search goes first.
-    static bool prefers_vertical(std::span<const WorkItem> items) {
+    // The density test (true when the summed aspect ratios make the region
+    // look multi-column, so the vertical search goes first) and the centres.
+    static Current survey(std::span<const WorkItem> items, const Region& region) {
+        Current current;
+        current.region = region;
         float cross_sum = 0.0f;
         float other_sum = 0.0f;
         for (const WorkItem& item : items) {
             const DensityTerm& t = item.term;
             if (t.kind == DensityTerm::Cross) cross_sum += t.ratio;
             if (t.kind == DensityTerm::Other) other_sum += t.ratio;
+            current.x.centres.add(item.centre_x);
+            current.y.centres.add(item.centre_y);
         }
-        return other_sum == 0.0f || cross_sum / other_sum > kDensityThreshold;
+        current.vertical_first = other_sum == 0.0f || cross_sum / other_sum > kDensityThreshold;
+        return current;
     }
 
-    void process(Task& task) {
+    void process(const Task& task) {
         const std::span<WorkItem> items = range_of(work_, task);
         if (items.empty()) return;
         if (items.size() == 1) {
             order_.push_back(elements_[items.front().index].id);
             return;
         }
-        if (!task.known.vertical_first) task.known.vertical_first = prefers_vertical(items);
-        if (*task.known.vertical_first && try_cut(task, Step::DensityVertical)) return;
-        if (try_cut(task, Step::Horizontal)) return;
-        // On the density path this repeats the first search on unchanged
-        // input: the same outcome, and its records once more.
-        if (try_cut(task, Step::Vertical)) return;
+        Current current = survey(items, task.region);
+        for (;;) {
+            Cut cut = Cut::None;
+            if (current.vertical_first) cut = try_cut(task, current, Step::DensityVertical);
+            if (cut == Cut::None) cut = try_cut(task, current, Step::Horizontal);
+            // On the density path this repeats the first search on unchanged
+            // input: the same outcome, and its records once more.
+            if (cut == Cut::None) cut = try_cut(task, current, Step::Vertical);
+            if (cut == Cut::Split) return;
+            if (cut == Cut::None) break;
+        }
         diagnostics::debug(kPaperChannel, "[XYCut] No cuts found, sorting {} elements by position", items.size());
         fallback_.clear();
         for (const WorkItem& item : items) fallback_.push_back(elements_[item.index]);
@@ -144,39 +181,44 @@ private:
         for (const Element& e : fallback_) order_.push_back(e.id);
     }
 
-    // Searches one axis and, when the cut is usable, splits the task into two
-    // pushed in reverse so the first half is ordered (and logs) first.
-    bool try_cut(Task& task, Step step) {
-        const Region& r = task.region;
+    // The search outcome on the current interval of one axis, over the
+    // merged projections where they stand for the elements.
+    const CutSearch::Outcome& search(const Task& task, Axis& axis, bool on_x, float min, float max) {
+        if (axis.outcome) return *axis.outcome;
+        std::vector<Projection>& sorted = on_x ? by_x_ : by_y_;
+        std::vector<CutSearch::Interval>& merged = on_x ? merged_x_ : merged_y_;
+        if (axis.merged == Axis::NotBuilt) {
+            axis.merged = CutSearch::merge_projections(range_of(sorted, task), merged) ? Axis::Built : Axis::Unusable;
+        }
+        if (axis.merged == Axis::Built) axis.outcome = search_.outcome_of_merged(merged, min, max);
+        if (!axis.outcome) axis.outcome = search_.outcome(range_of(sorted, task), min, max);
+        return *axis.outcome;
+    }
+
+    // Searches one axis. A usable cut that leaves every element on one side
+    // narrows the current region; any other splits the task into two pushed
+    // in reverse, so that the first half is ordered (and logs) first.
+    Cut try_cut(const Task& task, Current& current, Step step) {
+        Region& r = current.region;
         const std::size_t count = task.end - task.begin;
         const bool on_x = step != Step::Horizontal;
-        std::optional<CutSearch::Outcome>& outcome = on_x ? task.known.vertical : task.known.horizontal;
-        if (!outcome) {
-            outcome = on_x ? search_.outcome(range_of(by_x_, task), r.x_min, r.x_max)
-                           : search_.outcome(range_of(by_y_, task), r.y_min, r.y_max);
-        }
+        Axis& axis = on_x ? current.x : current.y;
+        const float min = on_x ? r.x_min : r.y_min;
+        const float max = on_x ? r.x_max : r.y_max;
+        const CutSearch::Outcome& outcome = search(task, axis, on_x, min, max);
         std::optional<float> found;
         if (on_x) {
-            found = search_.report_vertical(*outcome, count, r.x_min, r.x_max);
-        } else if (outcome->position) {
-            found = outcome->cut;
+            found = search_.report_vertical(outcome, count, min, max);
+        } else if (outcome.position) {
+            found = outcome.cut;
         }
-        if (!found) return false;
+        if (!found) return Cut::None;
         const float cut = *found;
-        const auto element_first = [&](const WorkItem& w) { return (on_x ? w.centre_x : w.centre_y) < cut; };
-        const auto along_first = [&](const Projection& p) { return centre(p.lo, p.hi) < cut; };
-        const auto across_first = [&](const Projection& p) { return p.across < cut; };
-        std::size_t first_count = 0;
-        for (const WorkItem& w : range_of(work_, task)) {
-            if (element_first(w)) ++first_count;
-        }
-        const bool margin_cut = first_count == 0 || first_count == count;
+        const bool none_first = axis.centres.all_second(cut);
+        const bool all_first = axis.centres.all_first(cut);
         // A cut that leaves every element on one side must still narrow the
         // region, or the same cut would be found again forever.
-        if (margin_cut) {
-            const bool inside = on_x ? (r.x_min < cut && cut < r.x_max) : (r.y_min < cut && cut < r.y_max);
-            if (!inside) return false;
-        }
+        if ((none_first || all_first) && !(min < cut && cut < max)) return Cut::None;
         switch (step) {
             case Step::DensityVertical:
                 diagnostics::debug(kPaperChannel, "[XYCut] Vertical cut at x={:.0}, splitting {} elements (multi-column)",
@@ -189,40 +231,54 @@ private:
                 diagnostics::debug(kPaperChannel, "[XYCut] Vertical cut at x={:.0}, splitting {} elements", cut, count);
                 break;
         }
-        if (!margin_cut) {
-            // The three lists test the same centre values, so each has
-            // first_count items in its first half.
-            stable_split(range_of(work_, task), element_first, first_count, work_scratch_);
-            if (on_x) {
-                stable_split(range_of(by_x_, task), along_first, first_count, projection_scratch_);
-                stable_split(range_of(by_y_, task), across_first, first_count, projection_scratch_);
-            } else {
-                stable_split(range_of(by_x_, task), across_first, first_count, projection_scratch_);
-                stable_split(range_of(by_y_, task), along_first, first_count, projection_scratch_);
-            }
+        if (none_first || all_first) {
+            const std::size_t first_count = all_first ? count : 0;
+            log_halves(on_x, first_count, count - first_count);
+            (all_first ? (on_x ? r.x_max : r.y_max) : (on_x ? r.x_min : r.y_min)) = cut;
+            axis.outcome.reset();
+            return Cut::Margin;
         }
-        const std::size_t second_count = count - first_count;
+        split(task, r, on_x, cut);
+        return Cut::Split;
+    }
+
+    static void log_halves(bool on_x, std::size_t first_count, std::size_t second_count) {
         if (on_x) {
             diagnostics::debug(kPaperChannel, "  Left: {} elements, Right: {} elements", first_count, second_count);
         } else {
             diagnostics::debug(kPaperChannel, "  Top: {} elements, Bottom: {} elements", first_count, second_count);
         }
-        Known inherited;
-        if (margin_cut) {
-            inherited.vertical_first = task.known.vertical_first;
-            (on_x ? inherited.horizontal : inherited.vertical) = on_x ? task.known.horizontal : task.known.vertical;
+    }
+
+    // Splits the elements of `task`, whose region has narrowed to `r`, at the cut.
+    void split(const Task& task, const Region& r, bool on_x, float cut) {
+        const auto element_first = [&](const WorkItem& w) { return (on_x ? w.centre_x : w.centre_y) < cut; };
+        const auto along_first = [&](const Projection& p) { return centre(p.lo, p.hi) < cut; };
+        const auto across_first = [&](const Projection& p) { return p.across < cut; };
+        std::size_t first_count = 0;
+        for (const WorkItem& w : range_of(work_, task)) {
+            if (element_first(w)) ++first_count;
         }
-        const Known& first_known = first_count == count ? inherited : Known{};
-        const Known& second_known = first_count == 0 ? inherited : Known{};
+        // The three lists test the same centre values, so each has
+        // first_count items in its first half.
+        stable_split(range_of(work_, task), element_first, first_count, work_scratch_);
+        if (on_x) {
+            stable_split(range_of(by_x_, task), along_first, first_count, projection_scratch_);
+            stable_split(range_of(by_y_, task), across_first, first_count, projection_scratch_);
+        } else {
+            stable_split(range_of(by_x_, task), across_first, first_count, projection_scratch_);
+            stable_split(range_of(by_y_, task), along_first, first_count, projection_scratch_);
+        }
+        const std::size_t count = task.end - task.begin;
+        log_halves(on_x, first_count, count - first_count);
         const std::size_t middle = task.begin + first_count;
         if (on_x) {
-            stack_.push_back({middle, task.end, {cut, r.y_min, r.x_max, r.y_max}, second_known});
-            stack_.push_back({task.begin, middle, {r.x_min, r.y_min, cut, r.y_max}, first_known});
+            stack_.push_back({middle, task.end, {cut, r.y_min, r.x_max, r.y_max}});
+            stack_.push_back({task.begin, middle, {r.x_min, r.y_min, cut, r.y_max}});
         } else {
-            stack_.push_back({middle, task.end, {r.x_min, cut, r.x_max, r.y_max}, second_known});
-            stack_.push_back({task.begin, middle, {r.x_min, r.y_min, r.x_max, cut}, first_known});
+            stack_.push_back({middle, task.end, {r.x_min, cut, r.x_max, r.y_max}});
+            stack_.push_back({task.begin, middle, {r.x_min, r.y_min, r.x_max, cut}});
         }
-        return true;
     }
 
     // Moves the first half to the front, both halves keeping their order.
@@ -259,6 +315,8 @@ private:
     std::vector<Task> stack_;
     std::vector<WorkItem> work_scratch_;
     std::vector<Projection> projection_scratch_;
+    std::vector<CutSearch::Interval> merged_x_;
+    std::vector<CutSearch::Interval> merged_y_;
     std::vector<Element> fallback_;
     ReadingOrder order_;
 };
