@@ -271,59 +271,72 @@ namespace tarvello::paper {
 namespace {
 
 // Merged projections must search exactly like their members on every grid
-// they are used on: intervals that touch, nest or sit in one bin, far from the
-// origin where each quotient rounds, and regions narrowed to an odd edge.
+// they are used on: intervals that touch, nest or sit in one bin, gaps just
+// either side of the shortest choosable run, far from the origin where each
+// quotient rounds, and regions narrowed to an odd edge.
 TEST(MergedProjections, SearchLikeTheirMembers) {
     PageFactory factory(23);
     int merged_searches = 0;
-    for (int round = 0; round < 20000; ++round) {
+    for (int round = 0; round < 30000; ++round) {
         const float origin = factory.pick(3) == 0 ? factory.uniform(-1e7f, 1e7f) : factory.uniform(-50.0f, 50.0f);
         const float extent = factory.pick(4) == 0 ? factory.uniform(0.0f, 20.0f) : factory.uniform(0.0f, 700.0f);
+        const float scale = factory.pick(3) == 0 ? std::pow(10.0f, factory.uniform(-2.0f, 2.0f)) : 0.5f;
+        const float threshold = static_cast<float>(factory.pick(20));
+        const float shortest_gap = static_cast<float>(std::max<std::uint64_t>(min_gap_bins(threshold, scale), 1)) / scale;
+        const bool whole = factory.pick(2) == 0;  // whole coordinates put ends, and points, on bin edges
         std::vector<CutSearch::Projection> projections;
         const std::size_t count = 1 + factory.pick(14);
         float lo = origin + factory.uniform(-0.2f, 0.5f) * extent;
         for (std::size_t i = 0; i < count; ++i) {
-            switch (factory.pick(4)) {
+            switch (factory.pick(5)) {
                 case 0: break;  // touches or starts with the previous one
                 case 1: lo += factory.uniform(0.0f, 0.05f) * extent; break;
+                case 2: lo += shortest_gap * factory.uniform(0.5f, 1.1f); break;
                 default: lo = origin + factory.uniform(-0.2f, 1.1f) * extent;
             }
-            const float width = factory.pick(5) == 0 ? 0.0f : factory.uniform(0.0f, 0.3f) * extent;
-            projections.push_back({lo, lo + width, 0.0f});
+            if (whole) lo = std::floor(lo);
+            const float width = factory.pick(4) == 0 ? 0.0f : factory.uniform(0.0f, 0.3f) * extent;
+            projections.push_back({lo, whole ? std::floor(lo + width) : lo + width, 0.0f});
             if (factory.pick(2) == 0) lo += width;
         }
         std::stable_sort(projections.begin(), projections.end(),
                          [](const auto& a, const auto& b) { return a.lo < b.lo; });
-        std::vector<CutSearch::Interval> merged;
-        ASSERT_TRUE(CutSearch::merge_projections(projections, merged));
-        const float min = factory.pick(2) == 0 ? origin : origin + factory.uniform(-0.1f, 0.6f) * extent;
-        const float max = min + factory.uniform(0.0f, 1.2f) * extent;
-        const float scale = factory.pick(3) == 0 ? std::pow(10.0f, factory.uniform(-2.0f, 2.0f)) : 0.5f;
-        const float threshold = static_cast<float>(factory.pick(20));
+        float region_min = factory.pick(2) == 0 ? origin : origin + factory.uniform(-0.1f, 0.6f) * extent;
+        if (whole) region_min = std::floor(region_min);
+        const float region_max = region_min + factory.uniform(0.0f, 1.2f) * extent;
         CutSearch search(threshold, scale);
-        const std::optional<CutSearch::Outcome> fast = search.outcome_of_merged(merged, min, max);
-        if (!fast) continue;
-        ++merged_searches;
-        const CutSearch::Outcome full = search.outcome(projections, min, max);
-        ASSERT_EQ(fast->bins, full.bins) << "round " << round;
-        ASSERT_EQ(fast->position, full.position) << "round " << round;
-        ASSERT_EQ(std::bit_cast<std::uint32_t>(fast->cut), std::bit_cast<std::uint32_t>(full.cut)) << "round " << round;
+        std::vector<CutSearch::Interval> merged;
+        float reach = 0.0f;
+        for (const auto& p : projections) reach = std::max({reach, std::fabs(p.lo), std::fabs(p.hi)});
+        ASSERT_TRUE(search.merge_projections(projections, region_min, region_max, reach, merged));
+        // The region itself, then narrowed from either side.
+        const float cut = region_min + factory.uniform(0.0f, 1.0f) * (region_max - region_min);
+        for (const auto& [min, max] : {std::pair{region_min, region_max}, {region_min, cut}, {cut, region_max}}) {
+            const std::optional<CutSearch::Outcome> fast = search.outcome_of_merged(merged, min, max);
+            if (!fast) continue;
+            ++merged_searches;
+            const CutSearch::Outcome full = search.outcome(projections, min, max);
+            ASSERT_EQ(fast->bins, full.bins) << "round " << round;
+            ASSERT_EQ(fast->position, full.position) << "round " << round;
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(fast->cut), std::bit_cast<std::uint32_t>(full.cut)) << "round " << round;
+        }
     }
-    EXPECT_GT(merged_searches, 15000);
+    EXPECT_GT(merged_searches, 60000);
 }
 
 TEST(MergedProjections, RefuseWhatMayMarkMoreThanItsMergedInterval) {
     std::vector<CutSearch::Interval> merged;
     for (const auto& [lo, hi] : std::vector<std::pair<float, float>>{{5, 4}, {kNaN, 4}, {0, kNaN}, {-kInf, 4}, {0, kInf}}) {
         const std::vector<CutSearch::Projection> one = {{lo, hi, 0.0f}};
-        EXPECT_FALSE(CutSearch::merge_projections(one, merged)) << lo << " " << hi;
+        EXPECT_FALSE(CutSearch(15.0f, 0.5f).merge_projections(one, 0.0f, 100.0f, 5.0f, merged)) << lo << " " << hi;
     }
-    const std::vector<CutSearch::Projection> sorted = {{0, 10, 0}, {10, 12, 0}, {11, 11, 0}, {13, 20, 0}};
-    ASSERT_TRUE(CutSearch::merge_projections(sorted, merged));
-    ASSERT_EQ(merged.size(), 2u);
-    EXPECT_EQ(merged[0].hi, 12.0f);
-    // Grids whose arithmetic is not exact enough are left to the full search.
+    // With the defaults a run needs 7 bins, 14 units: 13.9 is too short a gap, 14 is not.
     CutSearch search(15.0f, 0.5f);
+    const std::vector<CutSearch::Projection> sorted = {{0, 10, 0}, {10, 12, 0}, {11, 11, 0}, {25.9f, 30, 0}, {44, 50, 0}};
+    ASSERT_TRUE(search.merge_projections(sorted, 0.0f, 100.0f, 50.0f, merged));
+    ASSERT_EQ(merged.size(), 2u);
+    EXPECT_EQ(merged[0].hi, 30.0f);
+    // Grids whose arithmetic is not exact enough are left to the full search.
     EXPECT_EQ(search.outcome_of_merged(merged, 0.0f, 1e9f), std::nullopt);
     EXPECT_EQ(search.outcome_of_merged(merged, -kInf, 100.0f), std::nullopt);
     EXPECT_EQ(search.outcome_of_merged(merged, 100.0f, 0.0f).value().bins, 0u);

@@ -68,16 +68,56 @@ CutSearch::Outcome CutSearch::outcome(std::span<const Projection> projections, f
     return result;
 }
 
-bool CutSearch::merge_projections(std::span<const Projection> sorted, std::vector<Interval>& merged) {
+// Touching or overlapping projections first make exact hulls. Two hulls are
+// then joined across their gap only when both surely cover a bin wherever
+// they lie in the grid (so the gap's empty bins form a run of their own) and
+// the gap is surely shorter than any run that can be chosen.
+//
+// Both are judged for every exact grid (at most 2^24 bins) whose origin lies
+// in [region_min, region_max]. A bin position is q(x) = fl(fl(x - origin) /
+// bin_size); each rounding is within 2^-24 relative and 1 / bin_size is
+// within scale * (1 + 2^-22), so q(b) - q(a) lies within
+// ((b - a) +- 2^-22 * reach) * scale * (1 + 2^-22), with reach bounding
+// every |x - origin|. The slack below rounds that up generously.
+bool CutSearch::merge_projections(std::span<const Projection> sorted, float region_min, float region_max,
+                                  float coordinate_reach, std::vector<Interval>& merged) const {
+    constexpr double kSlack = 1e-6;
+    constexpr double kMaxReach = 1e30;  // keeps every x - origin finite
+    const double reach = static_cast<double>(coordinate_reach) +
+                         std::max(std::fabs(static_cast<double>(region_min)), std::fabs(static_cast<double>(region_max)));
+    const double scale = scale_;
+    const bool bounded = reach <= kMaxReach && scale > 0.0;
+    // A chosen run is at least min_gap bins long, and at least one.
+    const double shortest_run = static_cast<double>(std::max<std::uint64_t>(min_gap_, 1));
+    // q(b) - q(a) < shortest_run whenever b - a < too_short.
+    const double too_short = bounded ? shortest_run * (1.0 - 1e-9) / (scale * (1.0 + kSlack)) - kSlack * reach : 0.0;
+    // q(b) > q(a) whenever b - a > solid.
+    const double solid = kSlack * reach * (1.0 + 1e-9);
+
     merged.clear();
+    bool last_solid = false;
+    const auto close_hull = [&](const Interval& hull) {
+        const bool hull_solid = bounded && static_cast<double>(hull.hi) - static_cast<double>(hull.lo) > solid;
+        if (last_solid && hull_solid && static_cast<double>(hull.lo) - static_cast<double>(merged.back().hi) < too_short) {
+            merged.back().hi = hull.hi;
+        } else {
+            merged.push_back(hull);
+            last_solid = hull_solid;
+        }
+    };
+    Interval hull{0.0f, 0.0f};
+    bool open = false;
     for (const Projection& p : sorted) {
         if (!(std::isfinite(p.lo) && std::isfinite(p.hi) && p.lo <= p.hi)) return false;
-        if (!merged.empty() && p.lo <= merged.back().hi) {
-            merged.back().hi = std::max(merged.back().hi, p.hi);
-        } else {
-            merged.push_back({p.lo, p.hi});
+        if (open && p.lo <= hull.hi) {
+            hull.hi = std::max(hull.hi, p.hi);
+            continue;
         }
+        if (open) close_hull(hull);
+        hull = {p.lo, p.hi};
+        open = true;
     }
+    if (open) close_hull(hull);
     return true;
 }
 

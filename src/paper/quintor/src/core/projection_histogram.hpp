@@ -55,14 +55,21 @@ public:
     // origin and bin size, at most 2^24 bins) the merged intervals mark
     // exactly the bins their members mark: a region that a margin cut only
     // narrowed can be searched again over them instead of every element.
+    //
+    // A gap between two of them is closed as well when no such grid with its
+    // origin in [region_min, region_max] can fit a run long enough to be
+    // chosen into it: covering that run changes no choice. Lines of one
+    // paragraph then search as one interval.
     struct Interval {
         float lo;
         float hi;
     };
-    // Merges projections sorted by leading edge; false (and `merged` unusable)
+    // Merges projections sorted by leading edge, none of whose ends is
+    // farther than `coordinate_reach` from 0; false (and `merged` unusable)
     // when one is not a finite interval with lo <= hi, which may mark bins
     // that its merged interval would not.
-    static bool merge_projections(std::span<const Projection> sorted, std::vector<Interval>& merged);
+    bool merge_projections(std::span<const Projection> sorted, float region_min, float region_max,
+                           float coordinate_reach, std::vector<Interval>& merged) const;
     // The outcome over merged intervals, or nothing when the grid is not one
     // on which they stand for their members.
     std::optional<Outcome> outcome_of_merged(std::span<const Interval> merged, float min, float max);

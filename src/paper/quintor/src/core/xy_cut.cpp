@@ -20,6 +20,8 @@ using Projection = CutSearch::Projection;
 
 float centre(float lo, float hi) { return (lo + hi) * 0.5f; }
 
+float finite_magnitude(float v) { return std::isfinite(v) ? std::fabs(v) : 0.0f; }
+
 // An element's aspect ratio and the sum it goes to, worked out once: the sums
 // themselves are redone per region, in input order.
 struct DensityTerm {
@@ -64,6 +66,8 @@ public:
             work_.push_back({i, centre(e.x1, e.x2), centre(e.y1, e.y2), density_term(e)});
             by_x_.push_back({e.x1, e.x2, centre(e.y1, e.y2)});
             by_y_.push_back({e.y1, e.y2, centre(e.x1, e.x2)});
+            x_reach_ = std::max({x_reach_, finite_magnitude(e.x1), finite_magnitude(e.x2)});
+            y_reach_ = std::max({y_reach_, finite_magnitude(e.y1), finite_magnitude(e.y2)});
         }
         sort_by_leading_edge(by_x_);
         sort_by_leading_edge(by_y_);
@@ -188,7 +192,9 @@ private:
         std::vector<Projection>& sorted = on_x ? by_x_ : by_y_;
         std::vector<CutSearch::Interval>& merged = on_x ? merged_x_ : merged_y_;
         if (axis.merged == Axis::NotBuilt) {
-            axis.merged = CutSearch::merge_projections(range_of(sorted, task), merged) ? Axis::Built : Axis::Unusable;
+            const float reach = on_x ? x_reach_ : y_reach_;
+            axis.merged =
+                search_.merge_projections(range_of(sorted, task), min, max, reach, merged) ? Axis::Built : Axis::Unusable;
         }
         if (axis.merged == Axis::Built) axis.outcome = search_.outcome_of_merged(merged, min, max);
         if (!axis.outcome) axis.outcome = search_.outcome(range_of(sorted, task), min, max);
@@ -315,6 +321,10 @@ private:
     std::vector<Task> stack_;
     std::vector<WorkItem> work_scratch_;
     std::vector<Projection> projection_scratch_;
+    // The largest finite coordinate magnitude on each axis: elements with
+    // others are never merged.
+    float x_reach_ = 0.0f;
+    float y_reach_ = 0.0f;
     std::vector<CutSearch::Interval> merged_x_;
     std::vector<CutSearch::Interval> merged_y_;
     std::vector<Element> fallback_;
