@@ -1,6 +1,7 @@
 #include "paper/quintor/src/core/projection_histogram.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "paper/quintor/src/core/paper_channel.hpp"
@@ -123,6 +124,23 @@ bool CutSearch::merge_projections(std::span<const Projection> sorted, float regi
 
 std::optional<CutSearch::Outcome> CutSearch::outcome_of_merged(std::span<const Interval> merged, float min,
                                                                float max) {
+    if (merged.size() > 2) return search_merged(merged, min, max);
+    std::array<std::uint32_t, 6> key{std::bit_cast<std::uint32_t>(min), std::bit_cast<std::uint32_t>(max)};
+    std::uint32_t hash = key[0] * 0x9E3779B1u ^ key[1];
+    for (std::size_t i = 0; i < merged.size(); ++i) {
+        key[2 + 2 * i] = std::bit_cast<std::uint32_t>(merged[i].lo);
+        key[3 + 2 * i] = std::bit_cast<std::uint32_t>(merged[i].hi);
+        hash = (hash * 0x9E3779B1u) ^ key[2 + 2 * i] ^ (key[3 + 2 * i] << 7);
+    }
+    if (remembered_.empty()) remembered_.resize(std::size_t{1} << kRememberedBits);
+    Remembered& slot = remembered_[(hash * 0x9E3779B1u) >> (32 - kRememberedBits)];
+    if (slot.size == merged.size() && slot.key == key) return slot.outcome;
+    const std::optional<Outcome> found = search_merged(merged, min, max);
+    if (found) slot = {key, merged.size(), *found};
+    return found;
+}
+
+std::optional<CutSearch::Outcome> CutSearch::search_merged(std::span<const Interval> merged, float min, float max) {
     constexpr std::uint64_t kExactBins = std::uint64_t{1} << 24;  // float(bins) is bins
     const AxisGrid grid = make_axis_grid(min, max, scale_);
     Outcome result{grid.bins, std::nullopt, 0.0f};

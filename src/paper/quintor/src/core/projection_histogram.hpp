@@ -2,6 +2,7 @@
 // elements' projection on one axis, cut at the run's middle.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -83,7 +84,20 @@ private:
     template <class Intervals>
     bool sweep_in_order(const AxisGrid& grid, const Intervals& intervals, Outcome& result) const;
 
+    std::optional<Outcome> search_merged(std::span<const Interval> merged, float min, float max);
+
     std::vector<Projection> projections_;  // for the element-based entry points
+
+    // Outcomes over one or two merged intervals, which recur: the paragraphs
+    // of a column share one hull and meet the same margin cuts. The key is the
+    // bit patterns of the interval and the merged ends; a slot of size 0 is empty.
+    struct Remembered {
+        std::array<std::uint32_t, 6> key{};
+        std::size_t size = 0;
+        Outcome outcome;
+    };
+    static constexpr int kRememberedBits = 6;
+    std::vector<Remembered> remembered_;
 
     float scale_;
     std::uint64_t min_gap_;

@@ -75,7 +75,9 @@ public:
 
     ReadingOrder run(const Region& region) {
         order_.reserve(elements_.size());
-        stack_.push_back({0, elements_.size(), region});
+        Survey survey;
+        for (const WorkItem& item : work_) survey.add(item);
+        stack_.push_back({0, elements_.size(), region, survey});
         while (!stack_.empty()) {
             const Task task = stack_.back();
             stack_.pop_back();
@@ -85,12 +87,6 @@ public:
     }
 
 private:
-    struct Task {
-        std::size_t begin;
-        std::size_t end;
-        Region region;
-    };
-
     // Where the centres of a task's elements lie on one axis, so that a cut
     // leaving them all on one side is known without counting.
     struct CentreBounds {
@@ -106,6 +102,33 @@ private:
         // NaN centres go to the second half.
         bool all_second(float cut) const { return !(min < cut); }
         bool all_first(float cut) const { return !any_nan && max < cut; }
+    };
+
+    // What a task knows of its elements before any search: the sums of the
+    // density test, added in input order, and the centres' bounds. The split
+    // that makes a task works them out as it moves the elements.
+    struct Survey {
+        float cross_sum = 0.0f;
+        float other_sum = 0.0f;
+        CentreBounds x;
+        CentreBounds y;
+
+        void add(const WorkItem& item) {
+            if (item.term.kind == DensityTerm::Cross) cross_sum += item.term.ratio;
+            if (item.term.kind == DensityTerm::Other) other_sum += item.term.ratio;
+            x.add(item.centre_x);
+            y.add(item.centre_y);
+        }
+        // True when the summed aspect ratios make the region look
+        // multi-column, so the vertical search goes first.
+        bool vertical_first() const { return other_sum == 0.0f || cross_sum / other_sum > kDensityThreshold; }
+    };
+
+    struct Task {
+        std::size_t begin;
+        std::size_t end;
+        Region region;
+        Survey survey;
     };
 
     // One axis of the task being processed: its centres, its merged
@@ -142,24 +165,6 @@ private:
                          [&](const Projection& a, const Projection& b) { return key(a) < key(b); });
     }
 
-    // The density test (true when the summed aspect ratios make the region
-    // look multi-column, so the vertical search goes first) and the centres.
-    static Current survey(std::span<const WorkItem> items, const Region& region) {
-        Current current;
-        current.region = region;
-        float cross_sum = 0.0f;
-        float other_sum = 0.0f;
-        for (const WorkItem& item : items) {
-            const DensityTerm& t = item.term;
-            if (t.kind == DensityTerm::Cross) cross_sum += t.ratio;
-            if (t.kind == DensityTerm::Other) other_sum += t.ratio;
-            current.x.centres.add(item.centre_x);
-            current.y.centres.add(item.centre_y);
-        }
-        current.vertical_first = other_sum == 0.0f || cross_sum / other_sum > kDensityThreshold;
-        return current;
-    }
-
     void process(const Task& task) {
         const std::span<WorkItem> items = range_of(work_, task);
         if (items.empty()) return;
@@ -167,7 +172,11 @@ private:
             order_.push_back(elements_[items.front().index].id);
             return;
         }
-        Current current = survey(items, task.region);
+        Current current;
+        current.region = task.region;
+        current.vertical_first = task.survey.vertical_first();
+        current.x.centres = task.survey.x;
+        current.y.centres = task.survey.y;
         for (;;) {
             Cut cut = Cut::None;
             if (current.vertical_first) cut = try_cut(task, current, Step::DensityVertical);
@@ -256,18 +265,28 @@ private:
         }
     }
 
-    // Splits the elements of `task`, whose region has narrowed to `r`, at the cut.
+    // Splits the elements of `task`, whose region has narrowed to `r`, at the
+    // cut: the input-order list in one pass that also surveys both halves,
+    // then the two sorted lists, which test the same centre values and so
+    // have as many items in their first half.
     void split(const Task& task, const Region& r, bool on_x, float cut) {
-        const auto element_first = [&](const WorkItem& w) { return (on_x ? w.centre_x : w.centre_y) < cut; };
+        const std::span<WorkItem> items = range_of(work_, task);
+        Survey first_survey;
+        Survey second_survey;
+        std::size_t first_count = 0;
+        work_scratch_.clear();
+        for (const WorkItem& item : items) {
+            if ((on_x ? item.centre_x : item.centre_y) < cut) {
+                first_survey.add(item);
+                items[first_count++] = item;
+            } else {
+                second_survey.add(item);
+                work_scratch_.push_back(item);
+            }
+        }
+        std::copy(work_scratch_.begin(), work_scratch_.end(), items.begin() + static_cast<std::ptrdiff_t>(first_count));
         const auto along_first = [&](const Projection& p) { return centre(p.lo, p.hi) < cut; };
         const auto across_first = [&](const Projection& p) { return p.across < cut; };
-        std::size_t first_count = 0;
-        for (const WorkItem& w : range_of(work_, task)) {
-            if (element_first(w)) ++first_count;
-        }
-        // The three lists test the same centre values, so each has
-        // first_count items in its first half.
-        stable_split(range_of(work_, task), element_first, first_count, work_scratch_);
         if (on_x) {
             stable_split(range_of(by_x_, task), along_first, first_count, projection_scratch_);
             stable_split(range_of(by_y_, task), across_first, first_count, projection_scratch_);
@@ -279,11 +298,11 @@ private:
         log_halves(on_x, first_count, count - first_count);
         const std::size_t middle = task.begin + first_count;
         if (on_x) {
-            stack_.push_back({middle, task.end, {cut, r.y_min, r.x_max, r.y_max}});
-            stack_.push_back({task.begin, middle, {r.x_min, r.y_min, cut, r.y_max}});
+            stack_.push_back({middle, task.end, {cut, r.y_min, r.x_max, r.y_max}, second_survey});
+            stack_.push_back({task.begin, middle, {r.x_min, r.y_min, cut, r.y_max}, first_survey});
         } else {
-            stack_.push_back({middle, task.end, {r.x_min, cut, r.x_max, r.y_max}});
-            stack_.push_back({task.begin, middle, {r.x_min, r.y_min, r.x_max, cut}});
+            stack_.push_back({middle, task.end, {r.x_min, cut, r.x_max, r.y_max}, second_survey});
+            stack_.push_back({task.begin, middle, {r.x_min, r.y_min, r.x_max, cut}, first_survey});
         }
     }
 
