@@ -6,6 +6,7 @@
 #include "paper/quintor/src/core/label_class.hpp"
 #include "paper/quintor/src/core/reinsert_masked.hpp"
 #include "paper/quintor/src/core/sort_by_position.hpp"
+#include "paper/quintor/src/utils/first_by_id.hpp"
 #include "paper_support.hpp"
 
 namespace tarvello::paper {
@@ -101,6 +102,18 @@ TEST_F(ReinsertTest, BucketsInPriorityOrderAndInsertedElementsBecomeTargets) {
               (Lines{warn_line("No valid insertion for element 4 (HorizontalTitle), appending"),
                      debug_line("[INSERT] Masked element 5 (HorizontalTitle) -> position 0 (before element 4)"),
                      warn_line("No valid insertion for element 3 (Regular), appending")}));
+}
+
+TEST(FirstById, FirstInTheFirstListElseFirstInTheSecond) {
+    Elements regular, masked;
+    for (std::uint64_t i = 0; i < 300; ++i) regular.push_back(box(i % 100, static_cast<float>(i), 0, 1, 1));
+    for (std::uint64_t i = 50; i < 400; ++i) masked.push_back(box(i << 40, static_cast<float>(i), 0, 1, 1));
+    masked.push_back(box(7, -1, 0, 1, 1));
+    const FirstById by_id(regular, masked);
+    for (std::uint64_t id = 0; id < 100; ++id) EXPECT_EQ(by_id.find(id), &regular[id]) << id;
+    for (std::uint64_t i = 50; i < 400; ++i) EXPECT_EQ(by_id.find(i << 40), &masked[i - 50]) << i;
+    EXPECT_EQ(by_id.find(100), nullptr);
+    EXPECT_EQ(FirstById({}, {}).find(0), nullptr);
 }
 
 TEST(Reinsert, UnknownIdsInTheOrderAreSkipped) {

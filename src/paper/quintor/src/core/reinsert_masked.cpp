@@ -2,13 +2,13 @@
 
 #include <array>
 #include <limits>
-#include <unordered_map>
 #include <vector>
 
 #include "paper/quintor/src/core/insertion_score.hpp"
 #include "paper/quintor/src/core/label_class.hpp"
 #include "paper/quintor/src/core/paper_channel.hpp"
 #include "paper/quintor/src/core/sort_by_position.hpp"
+#include "paper/quintor/src/utils/first_by_id.hpp"
 #include "paper/quintor/src/utils/order_index.hpp"
 
 namespace tarvello::paper {
@@ -104,15 +104,11 @@ Best branch_and_bound(const OrderIndex& index, const Element& c, std::int8_t mas
 ReadingOrder reinsert_masked(ReadingOrder order, std::span<const Element> regular, std::span<const Element> masked,
                              float same_row_tolerance) {
     if (masked.empty()) return order;
-    // The element behind an id: the first in `regular`, else the first in `masked`.
-    std::unordered_map<std::uint64_t, const Element*> by_id;
-    by_id.reserve(regular.size() + masked.size());
-    for (const Element& e : regular) by_id.emplace(e.id, &e);
-    for (const Element& e : masked) by_id.emplace(e.id, &e);
+    const FirstById by_id(regular, masked);
     const auto slot_of = [&](std::uint64_t id) {
-        const auto found = by_id.find(id);
-        if (found == by_id.end()) return OrderSlot{id, nullptr, -1};
-        return OrderSlot{id, found->second, static_cast<std::int8_t>(label_class(found->second->label))};
+        const Element* found = by_id.find(id);
+        if (found == nullptr) return OrderSlot{id, nullptr, -1};
+        return OrderSlot{id, found, static_cast<std::int8_t>(label_class(found->label))};
     };
 
     std::vector<OrderSlot> slots;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 
+#include "layout/float_conventions.hpp"
 #include "paper/quintor/src/core/paper_channel.hpp"
 #include "paper/quintor/src/core/projection_histogram.hpp"
 #include "paper/quintor/src/core/sort_by_position.hpp"
@@ -156,13 +157,31 @@ private:
         return {list.data() + task.begin, task.end - task.begin};
     }
 
-    // NaN first: it marks from bin 0.
-    static void sort_by_leading_edge(std::vector<Projection>& projections) {
-        const auto key = [](const Projection& p) {
-            return std::isnan(p.lo) ? -std::numeric_limits<float>::infinity() : p.lo;
-        };
-        std::stable_sort(projections.begin(), projections.end(),
-                         [&](const Projection& a, const Projection& b) { return key(a) < key(b); });
+    // Stably by leading edge, NaN as -infinity (it marks from bin 0) and -0
+    // as +0: each edge becomes an integer key with the input index packed
+    // under it, so a plain sort of the keys keeps the input order of ties.
+    void sort_by_leading_edge(std::vector<Projection>& projections) {
+        const std::size_t n = projections.size();
+        if (n > std::numeric_limits<std::uint32_t>::max()) {
+            std::stable_sort(projections.begin(), projections.end(), [](const Projection& a, const Projection& b) {
+                return edge_key(a.lo) < edge_key(b.lo);
+            });
+            return;
+        }
+        sort_keys_.clear();
+        for (std::size_t i = 0; i < n; ++i) {
+            sort_keys_.push_back(std::uint64_t{edge_key(projections[i].lo)} << 32 | i);
+        }
+        std::sort(sort_keys_.begin(), sort_keys_.end());
+        projection_scratch_.assign(projections.begin(), projections.end());
+        for (std::size_t i = 0; i < n; ++i) projections[i] = projection_scratch_[sort_keys_[i] & 0xFFFF'FFFFu];
+    }
+
+    // Ascending with the edge's float order; NaN ties with -infinity.
+    static std::uint32_t edge_key(float lo) {
+        if (std::isnan(lo)) lo = -std::numeric_limits<float>::infinity();
+        if (lo == 0.0f) lo = 0.0f;
+        return static_cast<std::uint32_t>(total_order_key(lo)) ^ 0x8000'0000u;
     }
 
     void process(const Task& task) {
@@ -340,6 +359,7 @@ private:
     std::vector<Task> stack_;
     std::vector<WorkItem> work_scratch_;
     std::vector<Projection> projection_scratch_;
+    std::vector<std::uint64_t> sort_keys_;
     // The largest finite coordinate magnitude on each axis: elements with
     // others are never merged.
     float x_reach_ = 0.0f;

@@ -1,0 +1,52 @@
+// The element behind an id: the first of one list that carries it, else the
+// first of a second list. One flat table probed linearly; an unordered_map
+// would allocate a node per element.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "layout/records.hpp"
+
+namespace tarvello::paper {
+
+class FirstById {
+public:
+    FirstById(std::span<const Element> first, std::span<const Element> then) {
+        const std::size_t count = first.size() + then.size();
+        // At most half full, so that probes stay short.
+        slots_.assign(std::bit_ceil(2 * count + 2), nullptr);
+        shift_ = 64 - std::countr_zero(slots_.size());
+        for (const Element& e : first) add(e);
+        for (const Element& e : then) add(e);
+    }
+
+    const Element* find(std::uint64_t id) const {
+        for (std::size_t i = home(id);; i = (i + 1) & (slots_.size() - 1)) {
+            if (slots_[i] == nullptr || slots_[i]->id == id) return slots_[i];
+        }
+    }
+
+private:
+    std::size_t home(std::uint64_t id) const {
+        return static_cast<std::size_t>((id * 0x9E37'79B9'7F4A'7C15u) >> shift_);
+    }
+
+    // Keeps the element already there: the first with its id wins.
+    void add(const Element& e) {
+        for (std::size_t i = home(e.id);; i = (i + 1) & (slots_.size() - 1)) {
+            if (slots_[i] == nullptr) {
+                slots_[i] = &e;
+                return;
+            }
+            if (slots_[i]->id == e.id) return;
+        }
+    }
+
+    std::vector<const Element*> slots_;
+    int shift_;
+};
+
+}  // namespace tarvello::paper
