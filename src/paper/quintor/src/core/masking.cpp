@@ -11,6 +11,8 @@ namespace {
 constexpr float kWidthFactor = 1.3f;
 // A wide element is cross-layout from its second overlap on; counting stops there.
 constexpr std::size_t kCrossLayoutOverlaps = 2;
+// Up to this many wide elements are counted against the whole page directly.
+constexpr std::size_t kDirectCounts = 16;
 
 bool masked_by_label(SemanticLabel label) {
     return label == SemanticLabel::HorizontalTitle || label == SemanticLabel::VerticalTitle ||
@@ -37,16 +39,27 @@ float cross_layout_width_threshold(std::span<const Element> elements) {
 
 MaskedSplit split_masked(std::span<const Element> elements) {
     const float threshold = cross_layout_width_threshold(elements);
-    // Built lazily: only wide elements with a label that could stay regular
-    // need their overlaps counted.
+    // Only wide elements with a label that could stay regular need their
+    // overlaps counted. A few are cheaper to count against every element
+    // than to index the page for.
+    const auto needs_count = [&](const Element& e) { return !masked_by_label(e.label) && e.x2 - e.x1 > threshold; };
+    const auto wide = static_cast<std::size_t>(std::count_if(elements.begin(), elements.end(), needs_count));
     std::optional<OverlapIndex> overlaps;
-    MaskedSplit split;
-    for (const Element& e : elements) {
-        bool masked = masked_by_label(e.label);
-        if (!masked && e.x2 - e.x1 > threshold) {
-            if (!overlaps) overlaps.emplace(elements);
-            masked = overlaps->count_overlaps(e, kCrossLayoutOverlaps) >= kCrossLayoutOverlaps;
+    if (wide > kDirectCounts) overlaps.emplace(elements);
+    const auto cross_layout = [&](const Element& e) {
+        if (overlaps) return overlaps->count_overlaps(e, kCrossLayoutOverlaps) >= kCrossLayoutOverlaps;
+        std::size_t count = 0;
+        for (const Element& f : elements) {
+            if (f.id != e.id && e.x1 < f.x2 && f.x1 < e.x2 && e.y1 < f.y2 && f.y1 < e.y2 && ++count == kCrossLayoutOverlaps) {
+                return true;
+            }
         }
+        return false;
+    };
+    MaskedSplit split;
+    split.regular.reserve(elements.size());
+    for (const Element& e : elements) {
+        const bool masked = masked_by_label(e.label) || (needs_count(e) && cross_layout(e));
         (masked ? split.masked : split.regular).push_back(e);
     }
     return split;
