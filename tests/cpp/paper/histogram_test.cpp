@@ -219,7 +219,7 @@ TEST(CutSearchOutcome, AgreesWithTheDenseCountersSortedOrNot) {
         for (std::size_t i = 0; i < count; ++i) {
             const float lo = min + factory.coordinate(max - min);
             const float hi = factory.pick(5) == 0 ? factory.coordinate(max - min) : lo + factory.uniform(0, 80);
-            projections.push_back({lo, hi, 0.0f});
+            projections.push_back({lo, hi});
         }
         if (factory.pick(2) == 0) {
             std::stable_sort(projections.begin(), projections.end(), [](const auto& a, const auto& b) {
@@ -296,7 +296,7 @@ TEST(MergedProjections, SearchLikeTheirMembers) {
             }
             if (whole) lo = std::floor(lo);
             const float width = factory.pick(4) == 0 ? 0.0f : factory.uniform(0.0f, 0.3f) * extent;
-            projections.push_back({lo, whole ? std::floor(lo + width) : lo + width, 0.0f});
+            projections.push_back({lo, whole ? std::floor(lo + width) : lo + width});
             if (factory.pick(2) == 0) lo += width;
         }
         std::stable_sort(projections.begin(), projections.end(),
@@ -329,12 +329,12 @@ TEST(MergedProjections, SearchLikeTheirMembers) {
 TEST(MergedProjections, RefuseWhatMayMarkMoreThanItsMergedInterval) {
     std::vector<CutSearch::Interval> merged;
     for (const auto& [lo, hi] : std::vector<std::pair<float, float>>{{5, 4}, {kNaN, 4}, {0, kNaN}, {-kInf, 4}, {0, kInf}}) {
-        const std::vector<CutSearch::Projection> one = {{lo, hi, 0.0f}};
+        const std::vector<CutSearch::Projection> one = {{lo, hi}};
         EXPECT_FALSE(CutSearch(15.0f, 0.5f).merge_projections(one, 0.0f, 100.0f, 5.0f, merged)) << lo << " " << hi;
     }
     // With the defaults a run needs 7 bins, 14 units: 13.9 is too short a gap, 14 is not.
     CutSearch search(15.0f, 0.5f);
-    const std::vector<CutSearch::Projection> sorted = {{0, 10, 0}, {10, 12, 0}, {11, 11, 0}, {25.9f, 30, 0}, {44, 50, 0}};
+    const std::vector<CutSearch::Projection> sorted = {{0, 10}, {10, 12}, {11, 11}, {25.9f, 30}, {44, 50}};
     ASSERT_TRUE(search.merge_projections(sorted, 0.0f, 100.0f, 50.0f, merged));
     ASSERT_EQ(merged.size(), 2u);
     EXPECT_EQ(merged[0].hi, 30.0f);

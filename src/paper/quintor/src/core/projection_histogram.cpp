@@ -31,8 +31,7 @@ std::optional<std::uint64_t> find_best_gap(std::span<const std::uint64_t> histog
     return chooser.best();
 }
 
-template <class Intervals>
-bool CutSearch::sweep_in_order(const AxisGrid& grid, const Intervals& intervals, Outcome& result) const {
+bool CutSearch::sweep_in_order(const AxisGrid& grid, std::span<const Projection> intervals, Outcome& result) const {
     GapChooser chooser(min_gap_);
     std::uint64_t uncovered = 0;  // first bin not covered by the spans swept so far
     std::uint64_t last_start = 0;
@@ -166,13 +165,13 @@ std::optional<float> CutSearch::report_vertical(const Outcome& outcome, std::siz
 
 std::optional<float> CutSearch::vertical(std::span<const Element> elements, float x_min, float x_max) {
     projections_.clear();
-    for (const Element& e : elements) projections_.push_back({e.x1, e.x2, 0.0f});
+    for (const Element& e : elements) projections_.push_back({e.x1, e.x2});
     return report_vertical(outcome(projections_, x_min, x_max), elements.size(), x_min, x_max);
 }
 
 std::optional<float> CutSearch::horizontal(std::span<const Element> elements, float y_min, float y_max) {
     projections_.clear();
-    for (const Element& e : elements) projections_.push_back({e.y1, e.y2, 0.0f});
+    for (const Element& e : elements) projections_.push_back({e.y1, e.y2});
     const Outcome found = outcome(projections_, y_min, y_max);
     return found.position ? std::optional(found.cut) : std::nullopt;
 }

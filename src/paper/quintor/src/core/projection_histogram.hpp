@@ -42,12 +42,10 @@ public:
         std::optional<std::uint64_t> position;
         float cut = 0.0f;
     };
-    // One element's projection on the searched axis, with its centre on the
-    // other axis carried along for the XY-cut's splits.
+    // One element's projection on the searched axis.
     struct Projection {
         float lo;
         float hi;
-        float across;
     };
     Outcome outcome(std::span<const Projection> projections, float min, float max);
 
@@ -61,10 +59,7 @@ public:
     // origin in [region_min, region_max] can fit a run long enough to be
     // chosen into it: covering that run changes no choice. Lines of one
     // paragraph then search as one interval.
-    struct Interval {
-        float lo;
-        float hi;
-    };
+    using Interval = Projection;
     // Merges projections sorted by leading edge, none of whose ends is
     // farther than `coordinate_reach` from 0; false (and `merged` unusable)
     // when one is not a finite interval with lo <= hi, which may mark bins
@@ -81,8 +76,7 @@ public:
 private:
     // Sweeps spans in the order given while their starts keep rising; false
     // once one starts before its predecessor, leaving `result` to be redone.
-    template <class Intervals>
-    bool sweep_in_order(const AxisGrid& grid, const Intervals& intervals, Outcome& result) const;
+    bool sweep_in_order(const AxisGrid& grid, std::span<const Projection> intervals, Outcome& result) const;
 
     std::optional<Outcome> search_merged(std::span<const Interval> merged, float min, float max);
 

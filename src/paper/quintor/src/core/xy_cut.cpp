@@ -48,10 +48,12 @@ struct WorkItem {
 
 enum class Step { DensityVertical, Horizontal, Vertical };
 
-// The region's elements live three times over the same index ranges: as
-// work items in input order (which the halves and the fallback keep), and as
-// projections on x and on y sorted by their leading edge (so the covered bin
-// spans come out sorted). A split partitions all three stably.
+// A task's elements are a range of work items in input order (which the
+// halves and the fallback keep). The same range of each axis's list holds
+// their projections sorted by leading edge (so the covered bin spans come out
+// sorted) once a search on that axis needed them. A split keeps the list of
+// its own axis, whose halves mostly lie at either end already, and drops the
+// other's, which only some of its descendants will search again.
 class XYCut {
 public:
     XYCut(std::vector<Element> elements, const XYCutConfig& config)
@@ -60,18 +62,14 @@ public:
           search_(config.min_cut_threshold, config.histogram_resolution_scale) {
         const std::size_t n = elements_.size();
         work_.reserve(n);
-        by_x_.reserve(n);
-        by_y_.reserve(n);
         for (std::size_t i = 0; i < n; ++i) {
             const Element& e = elements_[i];
             work_.push_back({i, centre(e.x1, e.x2), centre(e.y1, e.y2), density_term(e)});
-            by_x_.push_back({e.x1, e.x2, centre(e.y1, e.y2)});
-            by_y_.push_back({e.y1, e.y2, centre(e.x1, e.x2)});
             x_reach_ = std::max({x_reach_, finite_magnitude(e.x1), finite_magnitude(e.x2)});
             y_reach_ = std::max({y_reach_, finite_magnitude(e.y1), finite_magnitude(e.y2)});
         }
-        sort_by_leading_edge(by_x_);
-        sort_by_leading_edge(by_y_);
+        by_x_.resize(n);
+        by_y_.resize(n);
     }
 
     ReadingOrder run(const Region& region) {
@@ -130,12 +128,15 @@ private:
         std::size_t end;
         Region region;
         Survey survey;
+        bool x_sorted = false;  // by_x_ holds the range sorted
+        bool y_sorted = false;
     };
 
     // One axis of the task being processed: its centres, its merged
     // projections once built, and the outcome of a search on the current
     // interval, kept until a margin cut narrows that interval.
     struct Axis {
+        bool sorted = false;
         CentreBounds centres;
         enum Merged : std::uint8_t { NotBuilt, Built, Unusable } merged = NotBuilt;
         std::optional<CutSearch::Outcome> outcome;
@@ -157,13 +158,13 @@ private:
         return {list.data() + task.begin, task.end - task.begin};
     }
 
-    // Stably by leading edge, NaN as -infinity (it marks from bin 0) and -0
-    // as +0: each edge becomes an integer key with the input index packed
-    // under it, so a plain sort of the keys keeps the input order of ties.
-    void sort_by_leading_edge(std::vector<Projection>& projections) {
+    // By leading edge, NaN as -infinity (it marks from bin 0): each edge
+    // becomes an integer key with the position packed under it, and a plain
+    // sort of the keys orders the projections.
+    void sort_by_leading_edge(std::span<Projection> projections) {
         const std::size_t n = projections.size();
         if (n > std::numeric_limits<std::uint32_t>::max()) {
-            std::stable_sort(projections.begin(), projections.end(), [](const Projection& a, const Projection& b) {
+            std::sort(projections.begin(), projections.end(), [](const Projection& a, const Projection& b) {
                 return edge_key(a.lo) < edge_key(b.lo);
             });
             return;
@@ -196,6 +197,8 @@ private:
         current.vertical_first = task.survey.vertical_first();
         current.x.centres = task.survey.x;
         current.y.centres = task.survey.y;
+        current.x.sorted = task.x_sorted;
+        current.y.sorted = task.y_sorted;
         for (;;) {
             Cut cut = Cut::None;
             if (current.vertical_first) cut = try_cut(task, current, Step::DensityVertical);
@@ -218,6 +221,16 @@ private:
     const CutSearch::Outcome& search(const Task& task, Axis& axis, bool on_x, float min, float max) {
         if (axis.outcome) return *axis.outcome;
         std::vector<Projection>& sorted = on_x ? by_x_ : by_y_;
+        if (!axis.sorted) {
+            const std::span<Projection> projections = range_of(sorted, task);
+            const std::span<const WorkItem> items = range_of(work_, task);
+            for (std::size_t i = 0; i < items.size(); ++i) {
+                const Element& e = elements_[items[i].index];
+                projections[i] = on_x ? Projection{e.x1, e.x2} : Projection{e.y1, e.y2};
+            }
+            sort_by_leading_edge(projections);
+            axis.sorted = true;
+        }
         std::vector<CutSearch::Interval>& merged = on_x ? merged_x_ : merged_y_;
         if (axis.merged == Axis::NotBuilt) {
             const float reach = on_x ? x_reach_ : y_reach_;
@@ -286,8 +299,8 @@ private:
 
     // Splits the elements of `task`, whose region has narrowed to `r`, at the
     // cut: the input-order list in one pass that also surveys both halves,
-    // then the two sorted lists, which test the same centre values and so
-    // have as many items in their first half.
+    // then the sorted list of the cut's axis, which tests the same centre
+    // values and so has as many items in its first half.
     void split(const Task& task, const Region& r, bool on_x, float cut) {
         const std::span<WorkItem> items = range_of(work_, task);
         Survey first_survey;
@@ -304,24 +317,18 @@ private:
             }
         }
         std::copy(work_scratch_.begin(), work_scratch_.end(), items.begin() + static_cast<std::ptrdiff_t>(first_count));
+        // The search that found the cut sorted this axis's list.
         const auto along_first = [&](const Projection& p) { return centre(p.lo, p.hi) < cut; };
-        const auto across_first = [&](const Projection& p) { return p.across < cut; };
-        if (on_x) {
-            stable_split(range_of(by_x_, task), along_first, first_count, projection_scratch_);
-            stable_split(range_of(by_y_, task), across_first, first_count, projection_scratch_);
-        } else {
-            stable_split(range_of(by_x_, task), across_first, first_count, projection_scratch_);
-            stable_split(range_of(by_y_, task), along_first, first_count, projection_scratch_);
-        }
+        stable_split(range_of(on_x ? by_x_ : by_y_, task), along_first, first_count, projection_scratch_);
         const std::size_t count = task.end - task.begin;
         log_halves(on_x, first_count, count - first_count);
         const std::size_t middle = task.begin + first_count;
         if (on_x) {
-            stack_.push_back({middle, task.end, {cut, r.y_min, r.x_max, r.y_max}, second_survey});
-            stack_.push_back({task.begin, middle, {r.x_min, r.y_min, cut, r.y_max}, first_survey});
+            stack_.push_back({middle, task.end, {cut, r.y_min, r.x_max, r.y_max}, second_survey, true, false});
+            stack_.push_back({task.begin, middle, {r.x_min, r.y_min, cut, r.y_max}, first_survey, true, false});
         } else {
-            stack_.push_back({middle, task.end, {r.x_min, cut, r.x_max, r.y_max}, second_survey});
-            stack_.push_back({task.begin, middle, {r.x_min, r.y_min, r.x_max, cut}, first_survey});
+            stack_.push_back({middle, task.end, {r.x_min, cut, r.x_max, r.y_max}, second_survey, false, true});
+            stack_.push_back({task.begin, middle, {r.x_min, r.y_min, r.x_max, cut}, first_survey, false, true});
         }
     }
 
