@@ -34,7 +34,7 @@ bool admissible_in(const TargetBounds& bounds, std::int8_t masked_class) {
 
 // Position by position, exactly as the scores and their early abandoning
 // decide; only groups without an admissible position are skipped.
-Best scan_in_order(const OrderIndex& index, const Element& c, std::int8_t masked_class) {
+Best scan_in_order(const OrderIndex& index, const InsertionScorer& scorer, std::int8_t masked_class) {
     Best best;
     std::vector<Visit> stack{{OrderIndex::kRoot, 0, 0.0f}};
     while (!stack.empty()) {
@@ -51,7 +51,7 @@ Best scan_in_order(const OrderIndex& index, const Element& c, std::int8_t masked
         const auto slots = index.block(v.node);
         for (std::size_t i = 0; i < slots.size(); ++i) {
             if (slots[i].element == nullptr || slots[i].target_class < masked_class) continue;
-            const std::optional<float> score = insertion_score(c, *slots[i].element, best.score);
+            const std::optional<float> score = scorer.score(*slots[i].element, best.score);
             if (score && *score < best.score) best = {*score, v.first + i, true};
         }
     }
@@ -61,7 +61,8 @@ Best scan_in_order(const OrderIndex& index, const Element& c, std::int8_t masked
 // With a monotone score the winner is the first position of least score, so
 // groups can be visited cheapest bound first and skipped once their bound
 // cannot beat (or, earlier in the order, tie) the best found.
-Best branch_and_bound(const OrderIndex& index, const Element& c, std::int8_t masked_class) {
+Best branch_and_bound(const OrderIndex& index, const Element& c, const InsertionScorer& scorer,
+                      std::int8_t masked_class) {
     Best best;
     const auto cannot_win = [&](const Visit& v) {
         return v.bound > best.score || (v.bound == best.score && (!best.found || v.first > best.position));
@@ -89,7 +90,7 @@ Best branch_and_bound(const OrderIndex& index, const Element& c, std::int8_t mas
         const auto slots = index.block(v.node);
         for (std::size_t i = 0; i < slots.size(); ++i) {
             if (slots[i].element == nullptr || slots[i].target_class < masked_class) continue;
-            const float score = *insertion_score(c, *slots[i].element);
+            const float score = *scorer.score(*slots[i].element);
             const std::size_t position = v.first + i;
             if (score < best.score || (best.found && score == best.score && position < best.position)) {
                 best = {score, position, true};
@@ -125,8 +126,9 @@ ReadingOrder reinsert_masked(ReadingOrder order, std::span<const Element> regula
             const auto masked_class = static_cast<std::int8_t>(label_class(c.label));
             const TargetBounds& all = index.bounds(OrderIndex::kRoot);
             const bool prunable = has_monotone_score(c) && !all.irregular && all.min_x1 >= 0.0f;
-            const Best best =
-                prunable ? branch_and_bound(index, c, masked_class) : scan_in_order(index, c, masked_class);
+            const InsertionScorer scorer(c);
+            const Best best = prunable ? branch_and_bound(index, c, scorer, masked_class)
+                                       : scan_in_order(index, scorer, masked_class);
             if (best.found) {
                 diagnostics::debug(kPaperChannel, "[INSERT] Masked element {} ({}) -> position {} (before element {})",
                                    c.id, c.label, best.position, index.at(best.position).id);
