@@ -61,10 +61,16 @@ public:
           config_(config),
           search_(config.min_cut_threshold, config.histogram_resolution_scale) {
         const std::size_t n = elements_.size();
-        work_.reserve(n);
+        // Filled field by field: a whole item built on the stack and copied
+        // in stalls on the partial writes.
+        work_.resize(n);
         for (std::size_t i = 0; i < n; ++i) {
             const Element& e = elements_[i];
-            work_.push_back({i, centre(e.x1, e.x2), centre(e.y1, e.y2), density_term(e)});
+            WorkItem& item = work_[i];
+            item.index = i;
+            item.centre_x = centre(e.x1, e.x2);
+            item.centre_y = centre(e.y1, e.y2);
+            item.term = density_term(e);
             x_reach_ = std::max({x_reach_, finite_magnitude(e.x1), finite_magnitude(e.x2)});
             y_reach_ = std::max({y_reach_, finite_magnitude(e.y1), finite_magnitude(e.y2)});
         }
