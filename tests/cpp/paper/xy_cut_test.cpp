@@ -9,6 +9,7 @@
 
 #include "paper/quintor/src/core/sort_by_position.hpp"
 #include "paper/quintor/src/core/xy_cut.hpp"
+#include "page_generator.hpp"
 #include "paper_support.hpp"
 
 namespace tarvello::paper {
@@ -221,6 +222,28 @@ TEST_F(XYCutAgainstRecursion, SameOrderAndRecordsOnRandomPages) {
         std::vector<std::string> expected_log;
         reference_cut(page, config, region, expected, expected_log);
         EXPECT_EQ(recursive_xy_cut(page, config, region), expected) << "round " << round;
+        std::vector<std::string> log;
+        for (const Line& line : take_lines()) log.push_back(line.message);
+        EXPECT_EQ(log, expected_log) << "round " << round;
+    }
+}
+
+// Realistic pages cut deep: columns, paragraphs peeled band by band and the
+// margin cuts around them, where the halves reuse their parent's intervals.
+TEST_F(XYCutAgainstRecursion, SameOrderAndRecordsOnRealisticPages) {
+    for (int round = 0; round < 60; ++round) {
+        const int columns = 1 + round % 3;
+        bench::GeneratedPage page = bench::PageGenerator(columns, static_cast<std::uint32_t>(round)).make(
+            static_cast<std::size_t>(40 + 37 * round));
+        if (round % 4 == 1) {
+            // Lines of no height sit on the bands' edges, where a cut may fall.
+            for (std::size_t i = 0; i < page.elements.size(); i += 7) page.elements[i].y1 = page.elements[i].y2;
+        }
+        const Region region{page.bounds.x_min, page.bounds.y_min, page.bounds.x_max, page.bounds.y_max};
+        ReadingOrder expected;
+        std::vector<std::string> expected_log;
+        reference_cut(page.elements, XYCutConfig{}, region, expected, expected_log);
+        EXPECT_EQ(recursive_xy_cut(page.elements, XYCutConfig{}, region), expected) << "round " << round;
         std::vector<std::string> log;
         for (const Line& line : take_lines()) log.push_back(line.message);
         EXPECT_EQ(log, expected_log) << "round " << round;

@@ -31,7 +31,8 @@ std::optional<std::uint64_t> find_best_gap(std::span<const std::uint64_t> histog
     return chooser.best();
 }
 
-bool CutSearch::sweep_in_order(const AxisGrid& grid, std::span<const Projection> intervals, Outcome& result) const {
+template <class Intervals>
+bool CutSearch::sweep_in_order(const AxisGrid& grid, const Intervals& intervals, Outcome& result) const {
     GapChooser chooser(min_gap_);
     std::uint64_t uncovered = 0;  // first bin not covered by the spans swept so far
     std::uint64_t last_start = 0;
@@ -94,27 +95,33 @@ bool CutSearch::merge_projections(std::span<const Projection> sorted, float regi
     // q(b) > q(a) whenever b - a > solid.
     const double solid = kSlack * reach * (1.0 + 1e-9);
 
-    merged.clear();
     bool last_solid = false;
     const auto close_hull = [&](const Interval& hull) {
         const bool hull_solid = bounded && static_cast<double>(hull.hi) - static_cast<double>(hull.lo) > solid;
+        // last_solid holds only once this call has appended an interval.
         if (last_solid && hull_solid && static_cast<double>(hull.lo) - static_cast<double>(merged.back().hi) < too_short) {
-            merged.back().hi = hull.hi;
+            Interval& last = merged.back();
+            last.hi = hull.hi;
+            last.min_centre = std::min(last.min_centre, hull.min_centre);
+            last.max_centre = std::max(last.max_centre, hull.max_centre);
         } else {
             merged.push_back(hull);
             last_solid = hull_solid;
         }
     };
-    Interval hull{0.0f, 0.0f};
+    Interval hull{0.0f, 0.0f, 0.0f, 0.0f};
     bool open = false;
     for (const Projection& p : sorted) {
         if (!(std::isfinite(p.lo) && std::isfinite(p.hi) && p.lo <= p.hi)) return false;
+        const float centre = (p.lo + p.hi) * 0.5f;
         if (open && p.lo <= hull.hi) {
             hull.hi = std::max(hull.hi, p.hi);
+            hull.min_centre = std::min(hull.min_centre, centre);
+            hull.max_centre = std::max(hull.max_centre, centre);
             continue;
         }
         if (open) close_hull(hull);
-        hull = {p.lo, p.hi};
+        hull = {p.lo, p.hi, centre, centre};
         open = true;
     }
     if (open) close_hull(hull);

@@ -59,11 +59,21 @@ public:
     // origin in [region_min, region_max] can fit a run long enough to be
     // chosen into it: covering that run changes no choice. Lines of one
     // paragraph then search as one interval.
-    using Interval = Projection;
+    // A merged interval, with the range of its members' centres, (lo + hi) *
+    // 0.5: a cut beyond that range sends all of them to the same side.
+    struct Interval {
+        float lo;
+        float hi;
+        float min_centre;
+        float max_centre;
+    };
     // Merges projections sorted by leading edge, none of whose ends is
-    // farther than `coordinate_reach` from 0; false (and `merged` unusable)
-    // when one is not a finite interval with lo <= hi, which may mark bins
-    // that its merged interval would not.
+    // farther than `coordinate_reach` from 0, and appends the intervals to
+    // `merged`; false (and what was appended unusable) when one is not a
+    // finite interval with lo <= hi, which may mark bins that its merged
+    // interval would not. Valid for every grid of a region inside the one
+    // given, so for any part of it as long as the intervals' members go
+    // along whole.
     bool merge_projections(std::span<const Projection> sorted, float region_min, float region_max,
                            float coordinate_reach, std::vector<Interval>& merged) const;
     // The outcome over merged intervals, or nothing when the grid is not one
@@ -76,7 +86,8 @@ public:
 private:
     // Sweeps spans in the order given while their starts keep rising; false
     // once one starts before its predecessor, leaving `result` to be redone.
-    bool sweep_in_order(const AxisGrid& grid, std::span<const Projection> intervals, Outcome& result) const;
+    template <class Intervals>
+    bool sweep_in_order(const AxisGrid& grid, const Intervals& intervals, Outcome& result) const;
 
     std::optional<Outcome> search_merged(std::span<const Interval> merged, float min, float max);
 

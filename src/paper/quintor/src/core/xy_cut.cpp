@@ -82,10 +82,12 @@ public:
         order_.reserve(elements_.size());
         Survey survey;
         for (const WorkItem& item : work_) survey.add(item);
-        stack_.push_back({0, elements_.size(), region, survey});
+        stack_.push_back({0, elements_.size(), region, survey, {}, {}, 0, 0});
         while (!stack_.empty()) {
             const Task task = stack_.back();
             stack_.pop_back();
+            // What lies above belonged to tasks already done.
+            merged_.resize(task.merged_end);
             process(task);
         }
         return std::move(order_);
@@ -129,22 +131,36 @@ private:
         bool vertical_first() const { return other_sum == 0.0f || cross_sum / other_sum > kDensityThreshold; }
     };
 
+    // What a task has of its own on one axis: whether the range of the
+    // axis's list holds its projections sorted, and where its merged
+    // intervals lie in merged_.
+    struct AxisLists {
+        bool sorted = false;
+        enum Merged : std::uint8_t { NotBuilt, Built, Unusable } merged = NotBuilt;
+        std::size_t merged_begin = 0;
+        std::size_t merged_end = 0;
+    };
+
+    // merged_ is a stack: a task's intervals sit above those of every task
+    // still waiting below it on the work stack, from merged_begin to
+    // merged_end, and what it builds itself goes above that.
     struct Task {
         std::size_t begin;
         std::size_t end;
         Region region;
         Survey survey;
-        bool x_sorted = false;  // by_x_ holds the range sorted
-        bool y_sorted = false;
+        AxisLists x;
+        AxisLists y;
+        std::size_t merged_begin;
+        std::size_t merged_end;
     };
 
-    // One axis of the task being processed: its centres, its merged
-    // projections once built, and the outcome of a search on the current
-    // interval, kept until a margin cut narrows that interval.
+    // One axis of the task being processed: its lists, its centres, and the
+    // outcome of a search on the current interval, kept until a margin cut
+    // narrows that interval.
     struct Axis {
-        bool sorted = false;
+        AxisLists lists;
         CentreBounds centres;
-        enum Merged : std::uint8_t { NotBuilt, Built, Unusable } merged = NotBuilt;
         std::optional<CutSearch::Outcome> outcome;
     };
 
@@ -203,8 +219,8 @@ private:
         current.vertical_first = task.survey.vertical_first();
         current.x.centres = task.survey.x;
         current.y.centres = task.survey.y;
-        current.x.sorted = task.x_sorted;
-        current.y.sorted = task.y_sorted;
+        current.x.lists = task.x;
+        current.y.lists = task.y;
         for (;;) {
             Cut cut = Cut::None;
             if (current.vertical_first) cut = try_cut(task, current, Step::DensityVertical);
@@ -226,8 +242,9 @@ private:
     // merged projections where they stand for the elements.
     const CutSearch::Outcome& search(const Task& task, Axis& axis, bool on_x, float min, float max) {
         if (axis.outcome) return *axis.outcome;
+        AxisLists& lists = axis.lists;
         std::vector<Projection>& sorted = on_x ? by_x_ : by_y_;
-        if (!axis.sorted) {
+        if (!lists.sorted) {
             const std::span<Projection> projections = range_of(sorted, task);
             const std::span<const WorkItem> items = range_of(work_, task);
             for (std::size_t i = 0; i < items.size(); ++i) {
@@ -235,17 +252,23 @@ private:
                 projections[i] = on_x ? Projection{e.x1, e.x2} : Projection{e.y1, e.y2};
             }
             sort_by_leading_edge(projections);
-            axis.sorted = true;
+            lists.sorted = true;
         }
-        std::vector<CutSearch::Interval>& merged = on_x ? merged_x_ : merged_y_;
-        if (axis.merged == Axis::NotBuilt) {
+        if (lists.merged == AxisLists::NotBuilt) {
+            lists.merged_begin = merged_.size();
             const float reach = on_x ? x_reach_ : y_reach_;
-            axis.merged =
-                search_.merge_projections(range_of(sorted, task), min, max, reach, merged) ? Axis::Built : Axis::Unusable;
+            const bool merged = search_.merge_projections(range_of(sorted, task), min, max, reach, merged_);
+            if (!merged) merged_.resize(lists.merged_begin);
+            lists.merged = merged ? AxisLists::Built : AxisLists::Unusable;
+            lists.merged_end = merged_.size();
         }
-        if (axis.merged == Axis::Built) axis.outcome = search_.outcome_of_merged(merged, min, max);
+        if (lists.merged == AxisLists::Built) axis.outcome = search_.outcome_of_merged(merged_of(lists), min, max);
         if (!axis.outcome) axis.outcome = search_.outcome(range_of(sorted, task), min, max);
         return *axis.outcome;
+    }
+
+    std::span<const CutSearch::Interval> merged_of(const AxisLists& lists) const {
+        return {merged_.data() + lists.merged_begin, lists.merged_end - lists.merged_begin};
     }
 
     // Searches one axis. A usable cut that leaves every element on one side
@@ -291,7 +314,7 @@ private:
             axis.outcome.reset();
             return Cut::Margin;
         }
-        split(task, r, on_x, cut);
+        split(task, current, on_x, cut);
         return Cut::Split;
     }
 
@@ -303,11 +326,13 @@ private:
         }
     }
 
-    // Splits the elements of `task`, whose region has narrowed to `r`, at the
-    // cut: the input-order list in one pass that also surveys both halves,
-    // then the sorted list of the cut's axis, which tests the same centre
-    // values and so has as many items in its first half.
-    void split(const Task& task, const Region& r, bool on_x, float cut) {
+    // Splits the elements of `task`, as `current` has narrowed its region, at
+    // the cut: the input-order list in one pass that also surveys both
+    // halves, then the sorted list of the cut's axis, which tests the same
+    // centre values and so has as many items in its first half. The halves
+    // keep that axis's merged intervals when every interval's members go to
+    // one side; the other axis's lists are left to be made again.
+    void split(const Task& task, const Current& current, bool on_x, float cut) {
         const std::span<WorkItem> items = range_of(work_, task);
         Survey first_survey;
         Survey second_survey;
@@ -323,19 +348,49 @@ private:
             }
         }
         std::copy(work_scratch_.begin(), work_scratch_.end(), items.begin() + static_cast<std::ptrdiff_t>(first_count));
-        // The search that found the cut sorted this axis's list.
         const auto along_first = [&](const Projection& p) { return centre(p.lo, p.hi) < cut; };
         stable_split(range_of(on_x ? by_x_ : by_y_, task), along_first, first_count, projection_scratch_);
         const std::size_t count = task.end - task.begin;
         log_halves(on_x, first_count, count - first_count);
-        const std::size_t middle = task.begin + first_count;
-        if (on_x) {
-            stack_.push_back({middle, task.end, {cut, r.y_min, r.x_max, r.y_max}, second_survey, true, false});
-            stack_.push_back({task.begin, middle, {r.x_min, r.y_min, cut, r.y_max}, first_survey, true, false});
-        } else {
-            stack_.push_back({middle, task.end, {r.x_min, cut, r.x_max, r.y_max}, second_survey, false, true});
-            stack_.push_back({task.begin, middle, {r.x_min, r.y_min, r.x_max, cut}, first_survey, false, true});
+
+        const AxisLists& along = on_x ? current.x.lists : current.y.lists;
+        first_merged_.clear();
+        second_merged_.clear();
+        bool whole = along.merged == AxisLists::Built;
+        for (const CutSearch::Interval& interval : merged_of(along)) {
+            if (!whole) break;
+            if (interval.max_centre < cut) {
+                first_merged_.push_back(interval);
+            } else if (!(interval.min_centre < cut)) {
+                second_merged_.push_back(interval);
+            } else {
+                whole = false;
+            }
         }
+        // This task's own intervals are done with; the halves' go in their place.
+        merged_.resize(task.merged_begin);
+        const Region& r = current.region;
+        const std::size_t middle = task.begin + first_count;
+        Task second{middle, task.end, r, second_survey, {}, {}, 0, 0};
+        Task first{task.begin, middle, r, first_survey, {}, {}, 0, 0};
+        (on_x ? second.region.x_min : second.region.y_min) = cut;
+        (on_x ? first.region.x_max : first.region.y_max) = cut;
+        const auto own_lists = [&](Task& half, const std::vector<CutSearch::Interval>& intervals) {
+            AxisLists& lists = on_x ? half.x : half.y;
+            lists.sorted = true;
+            half.merged_begin = merged_.size();
+            if (whole) {
+                lists.merged = AxisLists::Built;
+                lists.merged_begin = merged_.size();
+                merged_.insert(merged_.end(), intervals.begin(), intervals.end());
+                lists.merged_end = merged_.size();
+            }
+            half.merged_end = merged_.size();
+        };
+        own_lists(second, second_merged_);
+        own_lists(first, first_merged_);
+        stack_.push_back(second);
+        stack_.push_back(first);
     }
 
     // Moves the first half to the front, both halves keeping their order.
@@ -377,8 +432,9 @@ private:
     // others are never merged.
     float x_reach_ = 0.0f;
     float y_reach_ = 0.0f;
-    std::vector<CutSearch::Interval> merged_x_;
-    std::vector<CutSearch::Interval> merged_y_;
+    std::vector<CutSearch::Interval> merged_;
+    std::vector<CutSearch::Interval> first_merged_;
+    std::vector<CutSearch::Interval> second_merged_;
     std::vector<Element> fallback_;
     ReadingOrder order_;
 };
