@@ -235,7 +235,7 @@ TEST(CutSearchOutcome, AgreesWithTheDenseCountersSortedOrNot) {
         CutSearch search(threshold, scale);
         const CutSearch::Outcome found = search.outcome(projections, min, max);
         EXPECT_EQ(found.bins, grid.bins) << "round " << round;
-        EXPECT_EQ(found.position, expected) << "round " << round;
+        EXPECT_EQ(found.found ? std::optional(found.position) : std::nullopt, expected) << "round " << round;
         if (expected) {
             EXPECT_EQ(std::bit_cast<std::uint32_t>(found.cut), std::bit_cast<std::uint32_t>(cut_at(grid, *expected)));
         }
@@ -314,13 +314,14 @@ TEST(MergedProjections, SearchLikeTheirMembers) {
         const float cut = region_min + factory.uniform(0.0f, 1.0f) * (region_max - region_min);
         for (const auto& [min, max] :
              {std::pair{region_min, region_max}, {region_min, cut}, {cut, region_max}, {region_min, region_max}}) {
-            const std::optional<CutSearch::Outcome> fast = search.outcome_of_merged(merged, min, max);
-            if (!fast) continue;
+            CutSearch::Outcome fast;
+            if (!search.outcome_of_merged(merged, min, max, fast)) continue;
             ++merged_searches;
             const CutSearch::Outcome full = search.outcome(projections, min, max);
-            ASSERT_EQ(fast->bins, full.bins) << "round " << round;
-            ASSERT_EQ(fast->position, full.position) << "round " << round;
-            ASSERT_EQ(std::bit_cast<std::uint32_t>(fast->cut), std::bit_cast<std::uint32_t>(full.cut)) << "round " << round;
+            ASSERT_EQ(fast.bins, full.bins) << "round " << round;
+            ASSERT_EQ(fast.found, full.found) << "round " << round;
+            ASSERT_EQ(fast.position, full.position) << "round " << round;
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(fast.cut), std::bit_cast<std::uint32_t>(full.cut)) << "round " << round;
         }
     }
     EXPECT_GT(merged_searches, 80000);
@@ -339,9 +340,12 @@ TEST(MergedProjections, RefuseWhatMayMarkMoreThanItsMergedInterval) {
     ASSERT_EQ(merged.size(), 2u);
     EXPECT_EQ(merged[0].hi, 30.0f);
     // Grids whose arithmetic is not exact enough are left to the full search.
-    EXPECT_EQ(search.outcome_of_merged(merged, 0.0f, 1e9f), std::nullopt);
-    EXPECT_EQ(search.outcome_of_merged(merged, -kInf, 100.0f), std::nullopt);
-    EXPECT_EQ(search.outcome_of_merged(merged, 100.0f, 0.0f).value().bins, 0u);
+    CutSearch::Outcome outcome;
+    EXPECT_FALSE(search.outcome_of_merged(merged, 0.0f, 1e9f, outcome));
+    EXPECT_FALSE(search.outcome_of_merged(merged, -kInf, 100.0f, outcome));
+    ASSERT_TRUE(search.outcome_of_merged(merged, 100.0f, 0.0f, outcome));
+    EXPECT_EQ(outcome.bins, 0u);
+    EXPECT_FALSE(outcome.found);
 }
 
 }  // namespace

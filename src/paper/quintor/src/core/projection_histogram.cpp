@@ -45,14 +45,19 @@ bool CutSearch::sweep_in_order(const AxisGrid& grid, const Intervals& intervals,
         uncovered = std::max(uncovered, s.end);
     }
     if (uncovered < grid.bins) chooser.offer(uncovered, grid.bins - uncovered);
-    result.position = chooser.best();
-    if (result.position) result.cut = cut_at(grid, *result.position);
+    const std::optional<std::uint64_t> best = chooser.best();
+    result.found = best.has_value();
+    if (best) {
+        result.position = *best;
+        result.cut = cut_at(grid, *best);
+    }
     return true;
 }
 
 CutSearch::Outcome CutSearch::outcome(std::span<const Projection> projections, float min, float max) {
     const AxisGrid grid = make_axis_grid(min, max, scale_);
-    Outcome result{grid.bins, std::nullopt, 0.0f};
+    Outcome result;
+    result.bins = grid.bins;
     if (grid.bins == 0) return result;
     // The XY-cut hands the projections sorted by leading edge, so the spans
     // usually come out sorted by start: sweep them as they come. Should one
@@ -64,8 +69,12 @@ CutSearch::Outcome CutSearch::outcome(std::span<const Projection> projections, f
         const BinSpan s = covered_bins(grid, p.lo, p.hi);
         if (s.end > s.start) spans_.push_back(s);
     }
-    result.position = best_gap_of_spans(spans_, grid.bins, min_gap_, counters_);
-    if (result.position) result.cut = cut_at(grid, *result.position);
+    const std::optional<std::uint64_t> best = best_gap_of_spans(spans_, grid.bins, min_gap_, counters_);
+    result.found = best.has_value();
+    if (best) {
+        result.position = *best;
+        result.cut = cut_at(grid, *best);
+    }
     return result;
 }
 
@@ -128,9 +137,8 @@ bool CutSearch::merge_projections(std::span<const Projection> sorted, float regi
     return true;
 }
 
-std::optional<CutSearch::Outcome> CutSearch::outcome_of_merged(std::span<const Interval> merged, float min,
-                                                               float max) {
-    if (merged.size() > 2) return search_merged(merged, min, max);
+bool CutSearch::outcome_of_merged(std::span<const Interval> merged, float min, float max, Outcome& outcome) {
+    if (merged.size() > 2) return search_merged(merged, min, max, outcome);
     std::array<std::uint32_t, 6> key{std::bit_cast<std::uint32_t>(min), std::bit_cast<std::uint32_t>(max)};
     std::uint32_t hash = key[0] * 0x9E3779B1u ^ key[1];
     for (std::size_t i = 0; i < merged.size(); ++i) {
@@ -140,22 +148,24 @@ std::optional<CutSearch::Outcome> CutSearch::outcome_of_merged(std::span<const I
     }
     if (remembered_.empty()) remembered_.resize(std::size_t{1} << kRememberedBits);
     Remembered& slot = remembered_[(hash * 0x9E3779B1u) >> (32 - kRememberedBits)];
-    if (slot.size == merged.size() && slot.key == key) return slot.outcome;
-    const std::optional<Outcome> found = search_merged(merged, min, max);
-    if (found) slot = {key, merged.size(), *found};
-    return found;
+    if (slot.size == merged.size() && slot.key == key) {
+        outcome = slot.outcome;
+        return true;
+    }
+    if (!search_merged(merged, min, max, outcome)) return false;
+    slot = {key, merged.size(), outcome};
+    return true;
 }
 
-std::optional<CutSearch::Outcome> CutSearch::search_merged(std::span<const Interval> merged, float min, float max) {
+bool CutSearch::search_merged(std::span<const Interval> merged, float min, float max, Outcome& outcome) const {
     constexpr std::uint64_t kExactBins = std::uint64_t{1} << 24;  // float(bins) is bins
     const AxisGrid grid = make_axis_grid(min, max, scale_);
-    Outcome result{grid.bins, std::nullopt, 0.0f};
-    if (grid.bins == 0) return result;
+    outcome = Outcome{};
+    outcome.bins = grid.bins;
+    if (grid.bins == 0) return true;
     const bool exact = std::isfinite(grid.min) && std::isfinite(grid.bin_size) && grid.bin_size > 0.0f &&
                        grid.bins <= kExactBins;
-    if (!exact) return std::nullopt;
-    sweep_in_order(grid, merged, result);  // merged intervals rise, and so do their starts
-    return result;
+    return exact && sweep_in_order(grid, merged, outcome);  // merged intervals rise, and so do their starts
 }
 
 std::optional<float> CutSearch::report_vertical(const Outcome& outcome, std::size_t count, float x_min,
@@ -165,8 +175,8 @@ std::optional<float> CutSearch::report_vertical(const Outcome& outcome, std::siz
         diagnostics::debug(kPaperChannel, "[Histogram] Vertical: {} bins, min_gap={}, x_range={:.0}-{:.0}",
                            outcome.bins, min_gap_, x_min, x_max);
     }
-    if (!outcome.position) return std::nullopt;
-    if (report) diagnostics::debug(kPaperChannel, "[Histogram] Found gap at bin {}, x={:.0}", *outcome.position, outcome.cut);
+    if (!outcome.found) return std::nullopt;
+    if (report) diagnostics::debug(kPaperChannel, "[Histogram] Found gap at bin {}, x={:.0}", outcome.position, outcome.cut);
     return outcome.cut;
 }
 
@@ -180,7 +190,7 @@ std::optional<float> CutSearch::horizontal(std::span<const Element> elements, fl
     projections_.clear();
     for (const Element& e : elements) projections_.push_back({e.y1, e.y2});
     const Outcome found = outcome(projections_, y_min, y_max);
-    return found.position ? std::optional(found.cut) : std::nullopt;
+    return found.found ? std::optional(found.cut) : std::nullopt;
 }
 
 std::optional<float> find_vertical_cut(std::span<const Element> elements, float min_cut_threshold,

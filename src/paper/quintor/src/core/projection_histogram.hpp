@@ -37,9 +37,12 @@ public:
 
     // A search without its records, so that the XY-cut can keep it for a
     // region whose elements and interval on that axis have not changed.
+    // Plain fields rather than optionals: outcomes are made and copied in
+    // the XY-cut's inner loop.
     struct Outcome {
         std::uint64_t bins = 0;
-        std::optional<std::uint64_t> position;
+        bool found = false;
+        std::uint64_t position = 0;  // of the chosen run, when found
         float cut = 0.0f;
     };
     // One element's projection on the searched axis.
@@ -76,9 +79,9 @@ public:
     // along whole.
     bool merge_projections(std::span<const Projection> sorted, float region_min, float region_max,
                            float coordinate_reach, std::vector<Interval>& merged) const;
-    // The outcome over merged intervals, or nothing when the grid is not one
-    // on which they stand for their members.
-    std::optional<Outcome> outcome_of_merged(std::span<const Interval> merged, float min, float max);
+    // The outcome over merged intervals; false when the grid is not one on
+    // which they stand for their members.
+    bool outcome_of_merged(std::span<const Interval> merged, float min, float max, Outcome& outcome);
 
     // Writes the vertical search's records for `count` elements; gives its cut.
     std::optional<float> report_vertical(const Outcome& outcome, std::size_t count, float x_min, float x_max) const;
@@ -89,7 +92,7 @@ private:
     template <class Intervals>
     bool sweep_in_order(const AxisGrid& grid, const Intervals& intervals, Outcome& result) const;
 
-    std::optional<Outcome> search_merged(std::span<const Interval> merged, float min, float max);
+    bool search_merged(std::span<const Interval> merged, float min, float max, Outcome& outcome) const;
 
     std::vector<Projection> projections_;  // for the element-based entry points
 

@@ -161,7 +161,8 @@ private:
     struct Axis {
         AxisLists lists;
         CentreBounds centres;
-        std::optional<CutSearch::Outcome> outcome;
+        bool searched = false;
+        CutSearch::Outcome outcome;
     };
 
     // A task's elements stay the same through any number of margin cuts:
@@ -241,7 +242,8 @@ private:
     // The search outcome on the current interval of one axis, over the
     // merged projections where they stand for the elements.
     const CutSearch::Outcome& search(const Task& task, Axis& axis, bool on_x, float min, float max) {
-        if (axis.outcome) return *axis.outcome;
+        if (axis.searched) return axis.outcome;
+        axis.searched = true;
         AxisLists& lists = axis.lists;
         std::vector<Projection>& sorted = on_x ? by_x_ : by_y_;
         if (!lists.sorted) {
@@ -262,9 +264,11 @@ private:
             lists.merged = merged ? AxisLists::Built : AxisLists::Unusable;
             lists.merged_end = merged_.size();
         }
-        if (lists.merged == AxisLists::Built) axis.outcome = search_.outcome_of_merged(merged_of(lists), min, max);
-        if (!axis.outcome) axis.outcome = search_.outcome(range_of(sorted, task), min, max);
-        return *axis.outcome;
+        if (lists.merged == AxisLists::Built && search_.outcome_of_merged(merged_of(lists), min, max, axis.outcome)) {
+            return axis.outcome;
+        }
+        axis.outcome = search_.outcome(range_of(sorted, task), min, max);
+        return axis.outcome;
     }
 
     std::span<const CutSearch::Interval> merged_of(const AxisLists& lists) const {
@@ -285,7 +289,7 @@ private:
         std::optional<float> found;
         if (on_x) {
             found = search_.report_vertical(outcome, count, min, max);
-        } else if (outcome.position) {
+        } else if (outcome.found) {
             found = outcome.cut;
         }
         if (!found) return Cut::None;
@@ -311,7 +315,7 @@ private:
             const std::size_t first_count = all_first ? count : 0;
             log_halves(on_x, first_count, count - first_count);
             (all_first ? (on_x ? r.x_max : r.y_max) : (on_x ? r.x_min : r.y_min)) = cut;
-            axis.outcome.reset();
+            axis.searched = false;
             return Cut::Margin;
         }
         split(task, current, on_x, cut);
