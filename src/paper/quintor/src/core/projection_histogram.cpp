@@ -139,21 +139,22 @@ bool CutSearch::merge_projections(std::span<const Projection> sorted, float regi
 
 bool CutSearch::outcome_of_merged(std::span<const Interval> merged, float min, float max, Outcome& outcome) {
     if (merged.size() > 2) return search_merged(merged, min, max, outcome);
-    std::array<std::uint32_t, 6> key{std::bit_cast<std::uint32_t>(min), std::bit_cast<std::uint32_t>(max)};
-    std::uint32_t hash = key[0] * 0x9E3779B1u ^ key[1];
-    for (std::size_t i = 0; i < merged.size(); ++i) {
-        key[2 + 2 * i] = std::bit_cast<std::uint32_t>(merged[i].lo);
-        key[3 + 2 * i] = std::bit_cast<std::uint32_t>(merged[i].hi);
-        hash = (hash * 0x9E3779B1u) ^ key[2 + 2 * i] ^ (key[3 + 2 * i] << 7);
-    }
+    const auto pair = [](float a, float b) {
+        return std::uint64_t{std::bit_cast<std::uint32_t>(a)} << 32 | std::bit_cast<std::uint32_t>(b);
+    };
+    // The key holds the size too, so that no two lists share one.
+    const RememberedKey key{pair(min, max), merged.size() > 0 ? pair(merged[0].lo, merged[0].hi) : 0,
+                            merged.size() > 1 ? pair(merged[1].lo, merged[1].hi) : 0, merged.size()};
+    const std::uint64_t hash = (key.region ^ key.first * 0x9E37'79B9'7F4A'7C15u ^ key.second * 0xC2B2'AE3D'27D4'EB4Fu ^
+                                key.size) * 0x9E37'79B9'7F4A'7C15u;
     if (remembered_.empty()) remembered_.resize(std::size_t{1} << kRememberedBits);
-    Remembered& slot = remembered_[(hash * 0x9E3779B1u) >> (32 - kRememberedBits)];
-    if (slot.size == merged.size() && slot.key == key) {
+    Remembered& slot = remembered_[hash >> (64 - kRememberedBits)];
+    if (slot.key == key) {
         outcome = slot.outcome;
         return true;
     }
     if (!search_merged(merged, min, max, outcome)) return false;
-    slot = {key, merged.size(), outcome};
+    slot = {key, outcome};
     return true;
 }
 

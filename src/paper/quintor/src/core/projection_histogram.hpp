@@ -2,7 +2,6 @@
 // elements' projection on one axis, cut at the run's middle.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -97,11 +96,18 @@ private:
     std::vector<Projection> projections_;  // for the element-based entry points
 
     // Outcomes over one or two merged intervals, which recur: the paragraphs
-    // of a column share one hull and meet the same margin cuts. The key is the
-    // bit patterns of the interval and the merged ends; a slot of size 0 is empty.
-    struct Remembered {
-        std::array<std::uint32_t, 6> key{};
+    // of a column share one hull and meet the same margin cuts. The key holds
+    // the bit patterns of the region's and the intervals' ends, two to a word;
+    // a slot of size 0 is empty.
+    struct RememberedKey {
+        std::uint64_t region = 0;
+        std::uint64_t first = 0;
+        std::uint64_t second = 0;
         std::size_t size = 0;
+        friend bool operator==(const RememberedKey&, const RememberedKey&) = default;
+    };
+    struct Remembered {
+        RememberedKey key;
         Outcome outcome;
     };
     static constexpr int kRememberedBits = 6;
