@@ -81,7 +81,8 @@ TEST_F(XYCutTest, FallbackSortsByRowThenCentreX) {
 
 TEST_F(XYCutTest, SingleAndEmptyRegionsReturnWithoutRecords) {
     EXPECT_TRUE(recursive_xy_cut({}, {}, kSquare).empty());
-    EXPECT_EQ(recursive_xy_cut({box(9, kNaN, kNaN, kNaN, kNaN)}, {}, kSquare), (ReadingOrder{9}));
+    const std::vector<Element> one = {box(9, kNaN, kNaN, kNaN, kNaN)};
+    EXPECT_EQ(recursive_xy_cut(one, {}, kSquare), (ReadingOrder{9}));
     EXPECT_TRUE(take_lines().empty());
 }
 
@@ -93,10 +94,12 @@ TEST(SortByPosition, StableOnEqualKeysAndTotalOrderOnCentreX) {
     for (const Element& e : elements) ids.push_back(e.id);
     EXPECT_EQ(ids, (std::vector<std::uint64_t>{5, 2, 1, 3, 6, 4}));
     // Tolerance 0 saturates rows without failing; centre 0 stays in row 0.
-    EXPECT_EQ(position_row(box(1, 0, 10, 0, 10), 0.0f), std::numeric_limits<std::int32_t>::max());
-    EXPECT_EQ(position_row(box(1, 0, -10, 0, -10), 0.0f), std::numeric_limits<std::int32_t>::min());
-    EXPECT_EQ(position_row(box(1, 0, 0, 0, 0), 0.0f), 0);
-    EXPECT_EQ(position_row(box(1, 0, -19, 0, -19), 10.0f), -1);
+    const auto row = [](float centre_y, float tolerance) { return position_key(0.0f, centre_y, tolerance) >> 32; };
+    EXPECT_EQ(row(10, 0.0f), std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(row(-10, 0.0f), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(row(0, 0.0f), 0);
+    EXPECT_EQ(row(-19, 10.0f), -1);
+    EXPECT_EQ(row(kNaN, 10.0f), 0);
 }
 
 struct NoProgressCase {

@@ -7,15 +7,16 @@
 
 namespace tarvello::paper {
 
-std::int32_t position_row(const Element& element, float same_row_tolerance) {
-    const float centre_y = (element.y1 + element.y2) * 0.5f;
-    return saturating_cast<std::int32_t>(centre_y / same_row_tolerance);
+std::int64_t position_key(float centre_x, float centre_y, float same_row_tolerance) {
+    const auto row = static_cast<std::int64_t>(saturating_cast<std::int32_t>(centre_y / same_row_tolerance));
+    // The x key shifted to unsigned order.
+    const auto low = static_cast<std::int64_t>(static_cast<std::uint32_t>(total_order_key(centre_x)) ^ 0x8000'0000u);
+    return row * (std::int64_t{1} << 32) + low;
 }
 
 void sort_by_position(std::span<Element> elements, float same_row_tolerance) {
     if (elements.size() < 2) return;
-    // Row and centre x packed into one integer key; the input index as the
-    // last key makes a plain sort stable.
+    // The input index as the last key makes a plain sort stable.
     struct Keyed {
         std::int64_t key;
         std::size_t index;
@@ -24,11 +25,7 @@ void sort_by_position(std::span<Element> elements, float same_row_tolerance) {
     keys.reserve(elements.size());
     for (std::size_t i = 0; i < elements.size(); ++i) {
         const Element& e = elements[i];
-        const auto row = static_cast<std::int64_t>(position_row(e, same_row_tolerance));
-        const std::int32_t x_key = total_order_key((e.x1 + e.x2) * 0.5f);
-        // Row in the high half, x key shifted to unsigned order in the low half.
-        const auto low = static_cast<std::int64_t>(static_cast<std::uint32_t>(x_key) ^ 0x8000'0000u);
-        keys.push_back({row * (std::int64_t{1} << 32) + low, i});
+        keys.push_back({position_key((e.x1 + e.x2) * 0.5f, (e.y1 + e.y2) * 0.5f, same_row_tolerance), i});
     }
     std::sort(keys.begin(), keys.end(), [](const Keyed& a, const Keyed& b) {
         return a.key != b.key ? a.key < b.key : a.index < b.index;

@@ -9,8 +9,10 @@
 
 namespace tarvello::paper {
 
-// Absolute row band of an element's centre y; saturating, NaN is row 0.
-std::int32_t position_row(const Element& element, float same_row_tolerance);
+// Row and centre x as one integer that ascends with the row-then-x order:
+// the row (the absolute band of centre y; saturating, NaN is row 0) in the
+// high half, centre x's total-order key in the low half.
+std::int64_t position_key(float centre_x, float centre_y, float same_row_tolerance);
 
 // Sorts stably by row, then by centre x in IEEE total order.
 void sort_by_position(std::span<Element> elements, float same_row_tolerance);

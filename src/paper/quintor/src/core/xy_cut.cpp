@@ -56,8 +56,8 @@ enum class Step { DensityVertical, Horizontal, Vertical };
 // other's, which only some of its descendants will search again.
 class XYCut {
 public:
-    XYCut(std::vector<Element> elements, const XYCutConfig& config)
-        : elements_(std::move(elements)),
+    XYCut(std::span<const Element> elements, const XYCutConfig& config)
+        : elements_(elements),
           config_(config),
           search_(config.min_cut_threshold, config.histogram_resolution_scale) {
         const std::size_t n = elements_.size();
@@ -233,10 +233,15 @@ private:
             if (cut == Cut::None) break;
         }
         diagnostics::debug(kPaperChannel, "[XYCut] No cuts found, sorting {} elements by position", items.size());
+        // sort_by_position's order, from the centres the items hold.
         fallback_.clear();
-        for (const WorkItem& item : items) fallback_.push_back(elements_[item.index]);
-        sort_by_position(fallback_, config_.same_row_tolerance);
-        for (const Element& e : fallback_) order_.push_back(e.id);
+        for (const WorkItem& item : items) {
+            fallback_.push_back({position_key(item.centre_x, item.centre_y, config_.same_row_tolerance), item.index});
+        }
+        std::sort(fallback_.begin(), fallback_.end(), [](const PositionKey& a, const PositionKey& b) {
+            return a.key != b.key ? a.key < b.key : a.index < b.index;
+        });
+        for (const PositionKey& k : fallback_) order_.push_back(elements_[k.index].id);
     }
 
     // The search outcome on the current interval of one axis, over the
@@ -422,7 +427,7 @@ private:
         std::copy(scratch.begin(), scratch.end(), items.begin() + static_cast<std::ptrdiff_t>(kept));
     }
 
-    std::vector<Element> elements_;
+    std::span<const Element> elements_;
     XYCutConfig config_;
     CutSearch search_;
     std::vector<WorkItem> work_;
@@ -439,14 +444,20 @@ private:
     std::vector<CutSearch::Interval> merged_;
     std::vector<CutSearch::Interval> first_merged_;
     std::vector<CutSearch::Interval> second_merged_;
-    std::vector<Element> fallback_;
+    // Items within a task are in input order, so their element indices
+    // order equal keys as a stable sort would.
+    struct PositionKey {
+        std::int64_t key;
+        std::size_t index;
+    };
+    std::vector<PositionKey> fallback_;
     ReadingOrder order_;
 };
 
 }  // namespace
 
-ReadingOrder recursive_xy_cut(std::vector<Element> elements, const XYCutConfig& config, const Region& region) {
-    return XYCut(std::move(elements), config).run(region);
+ReadingOrder recursive_xy_cut(std::span<const Element> elements, const XYCutConfig& config, const Region& region) {
+    return XYCut(elements, config).run(region);
 }
 
 }  // namespace tarvello::paper

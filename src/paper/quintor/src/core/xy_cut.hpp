@@ -2,7 +2,7 @@
 // band, order both halves, concatenate; order an uncuttable region by row.
 #pragma once
 
-#include <vector>
+#include <span>
 
 #include "layout/records.hpp"
 
@@ -17,6 +17,6 @@ struct Region {
 
 // Every input id exactly once. Runs on an explicit work stack, so the depth of
 // the cut tree never touches the native stack.
-ReadingOrder recursive_xy_cut(std::vector<Element> elements, const XYCutConfig& config, const Region& region);
+ReadingOrder recursive_xy_cut(std::span<const Element> elements, const XYCutConfig& config, const Region& region);
 
 }  // namespace tarvello::paper
