@@ -6,6 +6,7 @@
 #include <limits>
 #include <optional>
 #include <span>
+#include <stdexcept>
 
 #include "layout/float_conventions.hpp"
 #include "paper/quintor/src/core/paper_channel.hpp"
@@ -336,39 +337,24 @@ private:
     }
 
     // Splits the elements of `task`, as `current` has narrowed its region, at
-    // the cut: the input-order list in one pass that also surveys both
-    // halves, then the sorted list of the cut's axis, which tests the same
-    // centre values and so has as many items in its first half. The halves
-    // keep that axis's merged intervals when every interval's members go to
-    // one side; the other axis's lists are left to be made again.
+    // the cut. The halves keep the cut axis's merged intervals when every
+    // interval's members go to one side, first-side intervals first; the
+    // other axis's lists are left to be made again.
+    //
+    // Then the first half is a prefix of the axis's sorted list (intervals
+    // are disjoint and the list is sorted by leading edge), which tells how
+    // many elements it has. The input-order list moves its first-half items
+    // to the front, surveying both halves as it goes; second-half items after
+    // the last first-half one stay where they are (a peeled band leaves the
+    // rest of a long column untouched).
     void split(const Task& task, const Current& current, bool on_x, float cut) {
-        const std::span<WorkItem> items = range_of(work_, task);
-        Survey first_survey;
-        Survey second_survey;
-        std::size_t first_count = 0;
-        work_scratch_.clear();
-        for (const WorkItem& item : items) {
-            if ((on_x ? item.centre_x : item.centre_y) < cut) {
-                first_survey.add(item);
-                items[first_count++] = item;
-            } else {
-                second_survey.add(item);
-                work_scratch_.push_back(item);
-            }
-        }
-        std::copy(work_scratch_.begin(), work_scratch_.end(), items.begin() + static_cast<std::ptrdiff_t>(first_count));
-        const auto along_first = [&](const Projection& p) { return centre(p.lo, p.hi) < cut; };
-        stable_split(range_of(on_x ? by_x_ : by_y_, task), along_first, first_count, projection_scratch_);
-        const std::size_t count = task.end - task.begin;
-        log_halves(on_x, first_count, count - first_count);
-
         const AxisLists& along = on_x ? current.x.lists : current.y.lists;
+        bool whole = along.merged == AxisLists::Built;
         first_merged_.clear();
         second_merged_.clear();
-        bool whole = along.merged == AxisLists::Built;
         for (const CutSearch::Interval& interval : merged_of(along)) {
             if (!whole) break;
-            if (interval.max_centre < cut) {
+            if (interval.max_centre < cut && second_merged_.empty()) {
                 first_merged_.push_back(interval);
             } else if (!(interval.min_centre < cut)) {
                 second_merged_.push_back(interval);
@@ -376,6 +362,38 @@ private:
                 whole = false;
             }
         }
+        const std::span<WorkItem> items = range_of(work_, task);
+        const std::span<Projection> sorted = range_of(on_x ? by_x_ : by_y_, task);
+        const auto item_first = [&](const WorkItem& item) { return (on_x ? item.centre_x : item.centre_y) < cut; };
+        const auto along_first = [&](const Projection& p) { return centre(p.lo, p.hi) < cut; };
+        std::size_t first_count = 0;
+        if (whole) {
+            while (first_count < sorted.size() && along_first(sorted[first_count])) ++first_count;
+        } else {
+            first_count = static_cast<std::size_t>(std::count_if(items.begin(), items.end(), item_first));
+            stable_split(sorted, along_first, first_count, projection_scratch_);
+        }
+        Survey first_survey;
+        Survey second_survey;
+        std::size_t placed = 0;
+        std::size_t next = 0;
+        work_scratch_.clear();
+        for (; placed < first_count && next < items.size(); ++next) {
+            const WorkItem item = items[next];
+            if (item_first(item)) {
+                first_survey.add(item);
+                items[placed++] = item;
+            } else {
+                second_survey.add(item);
+                work_scratch_.push_back(item);
+            }
+        }
+        if (placed != first_count) throw std::logic_error("XY-cut: merged intervals disagree with their elements");
+        std::copy(work_scratch_.begin(), work_scratch_.end(), items.begin() + static_cast<std::ptrdiff_t>(placed));
+        for (; next < items.size(); ++next) second_survey.add(items[next]);
+        const std::size_t count = task.end - task.begin;
+        log_halves(on_x, first_count, count - first_count);
+
         // This task's own intervals are done with; the halves' go in their place.
         merged_.resize(task.merged_begin);
         const Region& r = current.region;
