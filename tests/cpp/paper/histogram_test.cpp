@@ -306,9 +306,7 @@ TEST(MergedProjections, SearchLikeTheirMembers) {
         const float region_max = region_min + factory.uniform(0.0f, 1.2f) * extent;
         CutSearch search(threshold, scale);
         std::vector<CutSearch::Interval> merged;
-        float reach = 0.0f;
-        for (const auto& p : projections) reach = std::max({reach, std::fabs(p.lo), std::fabs(p.hi)});
-        ASSERT_TRUE(search.merge_projections(projections, region_min, region_max, reach, merged));
+        ASSERT_TRUE(search.merge_projections(projections, region_min, region_max, merged));
         // The region itself, then narrowed from either side; each search
         // twice, the second time as remembered.
         const float cut = region_min + factory.uniform(0.0f, 1.0f) * (region_max - region_min);
@@ -327,16 +325,61 @@ TEST(MergedProjections, SearchLikeTheirMembers) {
     EXPECT_GT(merged_searches, 80000);
 }
 
+// Tall regions with bin sizes that are not powers of two: bin positions
+// millions of bins out round by a good fraction of a bin, and gaps right at
+// the shortest choosable run must still be judged as the elements would be.
+TEST(MergedProjections, SearchLikeTheirMembersWhereBinPositionsRound) {
+    PageFactory factory(41);
+    int merged_searches = 0;
+    int found = 0;
+    for (int round = 0; round < 20000; ++round) {
+        const float region_min = factory.uniform(-1e6f, 1e6f);
+        const float range = std::pow(10.0f, factory.uniform(4.0f, 6.9f));
+        const float region_max = region_min + range;
+        const float scale = factory.pick(2) == 0 ? 0.5f : factory.uniform(0.05f, 2.0f);
+        const float threshold = static_cast<float>(1 + factory.pick(20));
+        const float shortest_gap = static_cast<float>(std::max<std::uint64_t>(min_gap_bins(threshold, scale), 1)) / scale;
+        // One box over most of the region, then a band of boxes up to its
+        // far edge separated by gaps within two bins of the shortest
+        // choosable run: the only runs that can be chosen.
+        const float band = region_max - factory.uniform(10.0f, 60.0f) * shortest_gap;
+        std::vector<CutSearch::Projection> projections = {{region_min - 1.0f, band}};
+        float lo = band + shortest_gap + factory.uniform(-2.0f, 2.0f) / scale;
+        while (lo < region_max) {
+            const float hi = lo + factory.uniform(0.5f, 3.0f) * shortest_gap;
+            projections.push_back({lo, hi});
+            lo = hi + shortest_gap + factory.uniform(-2.0f, 2.0f) / scale;
+        }
+        std::stable_sort(projections.begin(), projections.end(),
+                         [](const auto& a, const auto& b) { return a.lo < b.lo; });
+        CutSearch search(threshold, scale);
+        std::vector<CutSearch::Interval> merged;
+        ASSERT_TRUE(search.merge_projections(projections, region_min, region_max, merged));
+        const float cut = region_min + factory.uniform(0.0f, 0.5f) * range;
+        for (const auto& [min, max] : {std::pair{region_min, region_max}, {cut, region_max}}) {
+            CutSearch::Outcome fast;
+            if (!search.outcome_of_merged(merged, min, max, fast)) continue;
+            ++merged_searches;
+            const CutSearch::Outcome full = search.outcome(projections, min, max);
+            ASSERT_EQ(fast.found, full.found) << "round " << round;
+            ASSERT_EQ(fast.position, full.position) << "round " << round;
+            found += full.found;
+        }
+    }
+    EXPECT_GT(merged_searches, 30000);
+    EXPECT_GT(found, 3000);  // the gaps do get chosen
+}
+
 TEST(MergedProjections, RefuseWhatMayMarkMoreThanItsMergedInterval) {
     std::vector<CutSearch::Interval> merged;
     for (const auto& [lo, hi] : std::vector<std::pair<float, float>>{{5, 4}, {kNaN, 4}, {0, kNaN}, {-kInf, 4}, {0, kInf}}) {
         const std::vector<CutSearch::Projection> one = {{lo, hi}};
-        EXPECT_FALSE(CutSearch(15.0f, 0.5f).merge_projections(one, 0.0f, 100.0f, 5.0f, merged)) << lo << " " << hi;
+        EXPECT_FALSE(CutSearch(15.0f, 0.5f).merge_projections(one, 0.0f, 100.0f, merged)) << lo << " " << hi;
     }
     // With the defaults a run needs 7 bins, 14 units: 13.9 is too short a gap, 14 is not.
     CutSearch search(15.0f, 0.5f);
     const std::vector<CutSearch::Projection> sorted = {{0, 10}, {10, 12}, {11, 11}, {25.9f, 30}, {44, 50}};
-    ASSERT_TRUE(search.merge_projections(sorted, 0.0f, 100.0f, 50.0f, merged));
+    ASSERT_TRUE(search.merge_projections(sorted, 0.0f, 100.0f, merged));
     ASSERT_EQ(merged.size(), 2u);
     EXPECT_EQ(merged[0].hi, 30.0f);
     // Grids whose arithmetic is not exact enough are left to the full search.

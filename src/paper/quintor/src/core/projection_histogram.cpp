@@ -85,30 +85,45 @@ CutSearch::Outcome CutSearch::outcome(std::span<const Projection> projections, f
 //
 // Both are judged for every exact grid (at most 2^24 bins) whose origin lies
 // in [region_min, region_max]. A bin position is q(x) = fl(fl(x - origin) /
-// bin_size); each rounding is within 2^-24 relative and 1 / bin_size is
-// within scale * (1 + 2^-22), so q(b) - q(a) lies within
-// ((b - a) +- 2^-22 * reach) * scale * (1 + 2^-22), with reach bounding
-// every |x - origin|. The slack below rounds that up generously.
+// bin_size); each rounding is within u = 2^-24 relative and 1 / bin_size is
+// within scale * (1 + 2.0001u), so q(b) - q(a) lies within
+// ((b - a) +- 4.0001u * reach) * scale * (1 + 2.0001u), where reach bounds
+// |x - origin| for both ends: the larger distance from either end to either
+// edge of the region. kSlack rounds 4.0001u up.
 bool CutSearch::merge_projections(std::span<const Projection> sorted, float region_min, float region_max,
-                                  float coordinate_reach, std::vector<Interval>& merged) const {
-    constexpr double kSlack = 1e-6;
+                                  std::vector<Interval>& merged) const {
+    constexpr double kSlack = 3e-7;
     constexpr double kMaxReach = 1e30;  // keeps every x - origin finite
-    const double reach = static_cast<double>(coordinate_reach) +
-                         std::max(std::fabs(static_cast<double>(region_min)), std::fabs(static_cast<double>(region_max)));
+    constexpr double kMaxScale = 1e30;  // keeps bin sizes normal floats
     const double scale = scale_;
-    const bool bounded = reach <= kMaxReach && scale > 0.0;
+    const bool bounded = scale > 0.0 && scale <= kMaxScale;
+    const auto reach = [&](float a, float b) {
+        const auto from_edges = [&](float x) {
+            return std::max(std::fabs(static_cast<double>(x) - region_min), std::fabs(static_cast<double>(x) - region_max));
+        };
+        return std::max(from_edges(a), from_edges(b)) * (1.0 + 1e-9);
+    };
     // A chosen run is at least min_gap bins long, and at least one.
     const double shortest_run = static_cast<double>(std::max<std::uint64_t>(min_gap_, 1));
-    // q(b) - q(a) < shortest_run whenever b - a < too_short.
-    const double too_short = bounded ? shortest_run * (1.0 - 1e-9) / (scale * (1.0 + kSlack)) - kSlack * reach : 0.0;
-    // q(b) > q(a) whenever b - a > solid.
-    const double solid = kSlack * reach * (1.0 + 1e-9);
+    // q(b) > q(a) on every such grid; the last term keeps the positions far
+    // above the subnormal floats, whose rounding is not relative.
+    const auto surely_apart = [&](float a, float b) {
+        const double r = reach(a, b);
+        const double span = static_cast<double>(b) - static_cast<double>(a);
+        return bounded && r <= kMaxReach && span > kSlack * r && span * scale > 1e-30;
+    };
+    // q(b) - q(a) < shortest_run on every such grid.
+    const auto surely_short = [&](float a, float b) {
+        const double r = reach(a, b);
+        const double span = static_cast<double>(b) - static_cast<double>(a);
+        return bounded && r <= kMaxReach && (span + kSlack * r) * scale * (1.0 + kSlack) < shortest_run * (1.0 - 1e-9);
+    };
 
     bool last_solid = false;
     const auto close_hull = [&](const Interval& hull) {
-        const bool hull_solid = bounded && static_cast<double>(hull.hi) - static_cast<double>(hull.lo) > solid;
+        const bool hull_solid = surely_apart(hull.lo, hull.hi);
         // last_solid holds only once this call has appended an interval.
-        if (last_solid && hull_solid && static_cast<double>(hull.lo) - static_cast<double>(merged.back().hi) < too_short) {
+        if (last_solid && hull_solid && surely_short(merged.back().hi, hull.lo)) {
             Interval& last = merged.back();
             last.hi = hull.hi;
             last.min_centre = std::min(last.min_centre, hull.min_centre);

@@ -69,15 +69,14 @@ public:
         float min_centre;
         float max_centre;
     };
-    // Merges projections sorted by leading edge, none of whose ends is
-    // farther than `coordinate_reach` from 0, and appends the intervals to
+    // Merges projections sorted by leading edge and appends the intervals to
     // `merged`; false (and what was appended unusable) when one is not a
     // finite interval with lo <= hi, which may mark bins that its merged
     // interval would not. Valid for every grid of a region inside the one
     // given, so for any part of it as long as the intervals' members go
     // along whole.
     bool merge_projections(std::span<const Projection> sorted, float region_min, float region_max,
-                           float coordinate_reach, std::vector<Interval>& merged) const;
+                           std::vector<Interval>& merged) const;
     // The outcome over merged intervals; false when the grid is not one on
     // which they stand for their members.
     bool outcome_of_merged(std::span<const Interval> merged, float min, float max, Outcome& outcome);

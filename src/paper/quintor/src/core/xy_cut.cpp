@@ -22,8 +22,6 @@ using Projection = CutSearch::Projection;
 
 float centre(float lo, float hi) { return (lo + hi) * 0.5f; }
 
-float finite_magnitude(float v) { return std::isfinite(v) ? std::fabs(v) : 0.0f; }
-
 // An element's aspect ratio and the sum it goes to, worked out once: the sums
 // themselves are redone per region, in input order.
 struct DensityTerm {
@@ -72,8 +70,6 @@ public:
             item.centre_x = centre(e.x1, e.x2);
             item.centre_y = centre(e.y1, e.y2);
             item.term = density_term(e);
-            x_reach_ = std::max({x_reach_, finite_magnitude(e.x1), finite_magnitude(e.x2)});
-            y_reach_ = std::max({y_reach_, finite_magnitude(e.y1), finite_magnitude(e.y2)});
         }
         by_x_.resize(n);
         by_y_.resize(n);
@@ -264,8 +260,7 @@ private:
         }
         if (lists.merged == AxisLists::NotBuilt) {
             lists.merged_begin = merged_.size();
-            const float reach = on_x ? x_reach_ : y_reach_;
-            const bool merged = search_.merge_projections(range_of(sorted, task), min, max, reach, merged_);
+            const bool merged = search_.merge_projections(range_of(sorted, task), min, max, merged_);
             if (!merged) merged_.resize(lists.merged_begin);
             lists.merged = merged ? AxisLists::Built : AxisLists::Unusable;
             lists.merged_end = merged_.size();
@@ -455,10 +450,6 @@ private:
     std::vector<WorkItem> work_scratch_;
     std::vector<Projection> projection_scratch_;
     std::vector<std::uint64_t> sort_keys_;
-    // The largest finite coordinate magnitude on each axis: elements with
-    // others are never merged.
-    float x_reach_ = 0.0f;
-    float y_reach_ = 0.0f;
     std::vector<CutSearch::Interval> merged_;
     std::vector<CutSearch::Interval> first_merged_;
     std::vector<CutSearch::Interval> second_merged_;
