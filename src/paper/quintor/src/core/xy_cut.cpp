@@ -345,16 +345,13 @@ private:
     void split(const Task& task, const Current& current, bool on_x, float cut) {
         const AxisLists& along = on_x ? current.x.lists : current.y.lists;
         bool whole = along.merged == AxisLists::Built;
-        first_merged_.clear();
-        second_merged_.clear();
-        for (const CutSearch::Interval& interval : merged_of(along)) {
-            if (!whole) break;
-            if (interval.max_centre < cut && second_merged_.empty()) {
-                first_merged_.push_back(interval);
-            } else if (!(interval.min_centre < cut)) {
-                second_merged_.push_back(interval);
+        const std::span<const CutSearch::Interval> intervals = merged_of(along);
+        std::size_t first_intervals = 0;  // first-side intervals, all leading
+        for (std::size_t i = 0; whole && i < intervals.size(); ++i) {
+            if (intervals[i].max_centre < cut) {
+                whole = i == first_intervals++;
             } else {
-                whole = false;
+                whole = !(intervals[i].min_centre < cut);
             }
         }
         const std::span<WorkItem> items = range_of(work_, task);
@@ -389,28 +386,38 @@ private:
         const std::size_t count = task.end - task.begin;
         log_halves(on_x, first_count, count - first_count);
 
-        // This task's own intervals are done with; the halves' go in their place.
-        merged_.resize(task.merged_begin);
+        // This task's own intervals are done with. The second half, which
+        // waits longer, keeps its intervals where they are when they start
+        // this task's own (the first half's few below them then wait as
+        // garbage until the second half is done), or has them moved down to
+        // that start; the first half's go above.
         const Region& r = current.region;
         const std::size_t middle = task.begin + first_count;
-        Task second{middle, task.end, r, second_survey, {}, {}, 0, 0};
-        Task first{task.begin, middle, r, first_survey, {}, {}, 0, 0};
+        Task second{middle, task.end, r, second_survey, {}, {}, task.merged_begin, task.merged_begin};
+        Task first{task.begin, middle, r, first_survey, {}, {}, task.merged_begin, task.merged_begin};
         (on_x ? second.region.x_min : second.region.y_min) = cut;
         (on_x ? first.region.x_max : first.region.y_max) = cut;
-        const auto own_lists = [&](Task& half, const std::vector<CutSearch::Interval>& intervals) {
-            AxisLists& lists = on_x ? half.x : half.y;
-            lists.sorted = true;
-            half.merged_begin = merged_.size();
-            if (whole) {
-                lists.merged = AxisLists::Built;
-                lists.merged_begin = merged_.size();
-                merged_.insert(merged_.end(), intervals.begin(), intervals.end());
-                lists.merged_end = merged_.size();
-            }
-            half.merged_end = merged_.size();
-        };
-        own_lists(second, second_merged_);
-        own_lists(first, first_merged_);
+        AxisLists& second_lists = on_x ? second.x : second.y;
+        AxisLists& first_lists = on_x ? first.x : first.y;
+        second_lists.sorted = true;
+        first_lists.sorted = true;
+        if (whole) {
+            const auto at = [&](std::size_t i) { return merged_.begin() + static_cast<std::ptrdiff_t>(i); };
+            const std::size_t split_at = along.merged_begin + first_intervals;
+            first_merged_.assign(at(along.merged_begin), at(split_at));
+            const std::size_t second_begin = along.merged_begin == task.merged_begin ? split_at : task.merged_begin;
+            std::copy(at(split_at), at(along.merged_end), at(second_begin));
+            const std::size_t second_end = second_begin + (along.merged_end - split_at);
+            merged_.resize(second_end);
+            merged_.insert(merged_.end(), first_merged_.begin(), first_merged_.end());
+            second_lists = {true, AxisLists::Built, second_begin, second_end};
+            first_lists = {true, AxisLists::Built, second_end, merged_.size()};
+            second.merged_begin = second_begin;
+            second.merged_end = first.merged_begin = second_end;
+            first.merged_end = merged_.size();
+        } else {
+            merged_.resize(task.merged_begin);
+        }
         stack_.push_back(second);
         stack_.push_back(first);
     }
@@ -452,7 +459,6 @@ private:
     std::vector<std::uint64_t> sort_keys_;
     std::vector<CutSearch::Interval> merged_;
     std::vector<CutSearch::Interval> first_merged_;
-    std::vector<CutSearch::Interval> second_merged_;
     // Items within a task are in input order, so their element indices
     // order equal keys as a stable sort would.
     struct PositionKey {
