@@ -196,27 +196,31 @@ std::optional<float> CutSearch::report_vertical(const Outcome& outcome, std::siz
     return outcome.cut;
 }
 
-std::optional<float> CutSearch::vertical(std::span<const Element> elements, float x_min, float x_max) {
-    projections_.clear();
-    for (const Element& e : elements) projections_.push_back({e.x1, e.x2});
-    return report_vertical(outcome(projections_, x_min, x_max), elements.size(), x_min, x_max);
+namespace {
+
+std::vector<CutSearch::Projection> projections_on(std::span<const Element> elements, bool on_x) {
+    std::vector<CutSearch::Projection> projections;
+    projections.reserve(elements.size());
+    for (const Element& e : elements) {
+        projections.push_back(on_x ? CutSearch::Projection{e.x1, e.x2} : CutSearch::Projection{e.y1, e.y2});
+    }
+    return projections;
 }
 
-std::optional<float> CutSearch::horizontal(std::span<const Element> elements, float y_min, float y_max) {
-    projections_.clear();
-    for (const Element& e : elements) projections_.push_back({e.y1, e.y2});
-    const Outcome found = outcome(projections_, y_min, y_max);
-    return found.found ? std::optional(found.cut) : std::nullopt;
-}
+}  // namespace
 
 std::optional<float> find_vertical_cut(std::span<const Element> elements, float min_cut_threshold,
                                        float histogram_resolution_scale, float x_min, float x_max) {
-    return CutSearch(min_cut_threshold, histogram_resolution_scale).vertical(elements, x_min, x_max);
+    CutSearch search(min_cut_threshold, histogram_resolution_scale);
+    const CutSearch::Outcome found = search.outcome(projections_on(elements, true), x_min, x_max);
+    return search.report_vertical(found, elements.size(), x_min, x_max);
 }
 
 std::optional<float> find_horizontal_cut(std::span<const Element> elements, float min_cut_threshold,
                                          float histogram_resolution_scale, float y_min, float y_max) {
-    return CutSearch(min_cut_threshold, histogram_resolution_scale).horizontal(elements, y_min, y_max);
+    CutSearch search(min_cut_threshold, histogram_resolution_scale);
+    const CutSearch::Outcome found = search.outcome(projections_on(elements, false), y_min, y_max);
+    return found.found ? std::optional(found.cut) : std::nullopt;
 }
 
 }  // namespace tarvello::paper

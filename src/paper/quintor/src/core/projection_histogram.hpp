@@ -25,14 +25,12 @@ std::optional<float> find_vertical_cut(std::span<const Element> elements, float 
 std::optional<float> find_horizontal_cut(std::span<const Element> elements, float min_cut_threshold,
                                          float histogram_resolution_scale, float y_min, float y_max);
 
-// Both searches with a span buffer that lives across calls, for the XY-cut.
+// The search on one axis for one configuration, with the buffers and the
+// remembered outcomes the XY-cut reuses from region to region.
 class CutSearch {
 public:
     CutSearch(float min_cut_threshold, float histogram_resolution_scale)
         : scale_(histogram_resolution_scale), min_gap_(min_gap_bins(min_cut_threshold, histogram_resolution_scale)) {}
-
-    std::optional<float> vertical(std::span<const Element> elements, float x_min, float x_max);
-    std::optional<float> horizontal(std::span<const Element> elements, float y_min, float y_max);
 
     // A search without its records, so that the XY-cut can keep it for a
     // region whose elements and interval on that axis have not changed.
@@ -91,8 +89,6 @@ private:
     bool sweep_in_order(const AxisGrid& grid, const Intervals& intervals, Outcome& result) const;
 
     bool search_merged(std::span<const Interval> merged, float min, float max, Outcome& outcome) const;
-
-    std::vector<Projection> projections_;  // for the element-based entry points
 
     // Outcomes over one or two merged intervals, which recur: the paragraphs
     // of a column share one hull and meet the same margin cuts. The key holds
