@@ -6,7 +6,6 @@
 #include "paper/quintor/src/core/label_class.hpp"
 #include "paper/quintor/src/core/reinsert_masked.hpp"
 #include "paper/quintor/src/core/sort_by_position.hpp"
-#include "paper/quintor/src/utils/first_by_id.hpp"
 #include "paper_support.hpp"
 
 namespace tarvello::paper {
@@ -104,18 +103,6 @@ TEST_F(ReinsertTest, BucketsInPriorityOrderAndInsertedElementsBecomeTargets) {
                      warn_line("No valid insertion for element 3 (Regular), appending")}));
 }
 
-TEST(FirstById, FirstInTheFirstListElseFirstInTheSecond) {
-    Elements regular, masked;
-    for (std::uint64_t i = 0; i < 300; ++i) regular.push_back(box(i % 100, static_cast<float>(i), 0, 1, 1));
-    for (std::uint64_t i = 50; i < 400; ++i) masked.push_back(box(i << 40, static_cast<float>(i), 0, 1, 1));
-    masked.push_back(box(7, -1, 0, 1, 1));
-    const FirstById by_id(regular, masked);
-    for (std::uint64_t id = 0; id < 100; ++id) EXPECT_EQ(by_id.find(id), &regular[id]) << id;
-    for (std::uint64_t i = 50; i < 400; ++i) EXPECT_EQ(by_id.find(i << 40), &masked[i - 50]) << i;
-    EXPECT_EQ(by_id.find(100), nullptr);
-    EXPECT_EQ(FirstById({}, {}).find(0), nullptr);
-}
-
 TEST(Reinsert, UnknownIdsInTheOrderAreSkipped) {
     EXPECT_EQ(reinsert_masked({77, 1}, Elements{box(1, 0, 50, 10, 60)}, Elements{box(2, 0, 0, 10, 10, Vision)}, 10.0f),
               (ReadingOrder{77, 2, 1}));
@@ -154,6 +141,7 @@ ReadingOrder reinsert_by_scanning(ReadingOrder order, std::span<const Element> r
     return order;
 }
 
+// Repeated ids, within a list and across both, check the id index too.
 TEST(Reinsert, PrunedSearchMatchesTheFullScanOnRandomPages) {
     testing::PageFactory factory(13);
     for (int round = 0; round < 400; ++round) {
