@@ -50,7 +50,7 @@ MaskedSplit split_masked(std::span<const Element> elements) {
         if (overlaps) return overlaps->count_overlaps(e, kCrossLayoutOverlaps) >= kCrossLayoutOverlaps;
         std::size_t count = 0;
         for (const Element& f : elements) {
-            if (f.id != e.id && e.x1 < f.x2 && f.x1 < e.x2 && e.y1 < f.y2 && f.y1 < e.y2 && ++count == kCrossLayoutOverlaps) {
+            if (overlaps(e, f) && ++count == kCrossLayoutOverlaps) {
                 return true;
             }
         }

@@ -50,7 +50,7 @@ std::size_t OverlapIndex::count_overlaps(const Element& e, std::size_t limit) co
         if (v.first >= prefix_end || !(max_bottom_[v.node] > e.y1)) continue;
         if (v.width == 1) {
             const Element& f = by_top_[v.first];
-            if (f.id != e.id && e.x1 < f.x2 && f.x1 < e.x2 && e.y1 < f.y2 && f.y1 < e.y2 && ++count == limit) {
+            if (overlaps(e, f) && ++count == limit) {
                 return count;
             }
             continue;

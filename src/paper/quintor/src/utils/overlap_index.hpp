@@ -12,12 +12,17 @@
 
 namespace tarvello::paper {
 
+// Whether f counts against e: another id, and a positive-area intersection
+// (strict comparisons, so a NaN anywhere means none).
+inline bool overlaps(const Element& e, const Element& f) {
+    return f.id != e.id && e.x1 < f.x2 && f.x1 < e.x2 && e.y1 < f.y2 && f.y1 < e.y2;
+}
+
 class OverlapIndex {
 public:
     explicit OverlapIndex(std::span<const Element> elements);
 
-    // Elements f with f.id != e.id and e.x1 < f.x2, f.x1 < e.x2, e.y1 < f.y2,
-    // f.y1 < e.y2, counted up to `limit`.
+    // Elements f that overlap e, counted up to `limit`.
     std::size_t count_overlaps(const Element& e, std::size_t limit) const;
 
 private:
