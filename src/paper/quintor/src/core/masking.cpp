@@ -44,10 +44,10 @@ MaskedSplit split_masked(std::span<const Element> elements) {
     // than to index the page for.
     const auto needs_count = [&](const Element& e) { return !masked_by_label(e.label) && e.x2 - e.x1 > threshold; };
     const auto wide = static_cast<std::size_t>(std::count_if(elements.begin(), elements.end(), needs_count));
-    std::optional<OverlapIndex> overlaps;
-    if (wide > kDirectCounts) overlaps.emplace(elements);
+    std::optional<OverlapIndex> index;
+    if (wide > kDirectCounts) index.emplace(elements);
     const auto cross_layout = [&](const Element& e) {
-        if (overlaps) return overlaps->count_overlaps(e, kCrossLayoutOverlaps) >= kCrossLayoutOverlaps;
+        if (index) return index->count_overlaps(e, kCrossLayoutOverlaps) >= kCrossLayoutOverlaps;
         std::size_t count = 0;
         for (const Element& f : elements) {
             if (overlaps(e, f) && ++count == kCrossLayoutOverlaps) {
