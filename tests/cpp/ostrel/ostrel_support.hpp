@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "diagnostics/log_facade.hpp"
 #include "ostrel/quintor_sorter/src/lib/layout_box.hpp"
 #include "support/global_recorder.hpp"
 
@@ -18,6 +17,8 @@ namespace tarvello::ostrel::testing {
 
 inline constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 inline constexpr float kInf = std::numeric_limits<float>::infinity();
+inline constexpr diagnostics::LogLevel kDebug = diagnostics::LogLevel::Debug;
+inline constexpr diagnostics::LogLevel kWarn = diagnostics::LogLevel::Warn;
 
 using Ids = std::vector<std::uint64_t>;
 
@@ -33,13 +34,6 @@ inline std::vector<LayoutBox> numbered(std::vector<LayoutBox> boxes) {
     return boxes;
 }
 
-// Two columns of three lines, 10 high and 10 apart, with a gutter of 40
-// between them; given row by row, so ids 0, 2, 4 are the left column.
-inline std::vector<LayoutBox> two_columns_of_three_lines() {
-    return numbered({{0, 0, 0, 100, 10}, {0, 140, 0, 240, 10}, {0, 0, 20, 100, 30},
-                     {0, 140, 20, 240, 30}, {0, 0, 40, 100, 50}, {0, 140, 40, 240, 50}});
-}
-
 // A record as the tests spell it out: level, source file and message.
 struct Written {
     diagnostics::LogLevel level;
@@ -50,9 +44,6 @@ struct Written {
         return os << static_cast<int>(w.level) << " " << w.file << " " << w.message;
     }
 };
-
-inline constexpr diagnostics::LogLevel kDebug = diagnostics::LogLevel::Debug;
-inline constexpr diagnostics::LogLevel kWarn = diagnostics::LogLevel::Warn;
 
 // What the engine wrote since the last call; the fixed fields are checked
 // here, the file is given relative to the engine's folder.

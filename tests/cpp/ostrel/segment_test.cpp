@@ -1,13 +1,16 @@
-// Segmentation on small pages whose order can be read off a sketch.
+// Segmentation and its parts on small pages whose order can be read off a
+// sketch, and on one very deep page.
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "ostrel/ostrel_support.hpp"
 #include "ostrel/quintor_sorter/src/lib/largest_gap.hpp"
 #include "ostrel/quintor_sorter/src/lib/segment.hpp"
+#include "ostrel/quintor_sorter/src/lib/sort_y_then_x.hpp"
 
 namespace tarvello::ostrel {
 namespace {
@@ -16,12 +19,11 @@ using namespace testing;  // NOLINT(google-build-using-namespace): the ostrel te
 
 using SegmentTest = RecordsTest;
 
-// Bit for bit, except that any NaN matches any NaN.
-bool same(float a, float b) {
-    return (a != a && b != b) || std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
-}
-
 TEST(DerivedQuantities, FollowMinNumMaxNumAndOneRoundingPerOperation) {
+    // Bit for bit, except that any NaN matches any NaN.
+    const auto same = [](float a, float b) {
+        return (a != a && b != b) || std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
+    };
     struct Case {
         LayoutBox box;
         std::vector<float> left_right_width_center;
@@ -30,7 +32,8 @@ TEST(DerivedQuantities, FollowMinNumMaxNumAndOneRoundingPerOperation) {
                                            {{0, kNaN, 0, 10, 0}, {10, 10, 0, kNaN}},        // one NaN corner
                                            {{0, kNaN, 0, kNaN, 0}, {kNaN, kNaN, 0, kNaN}},  // NaN is no width
                                            {{0, kInf, 0, kInf, 0}, {kInf, kInf, 0, kInf}},  // inf - inf too
-                                           {{0, 16777216, 0, 1, 0}, {1, 16777216, 16777215, 8388608}}}) {
+                                           {{0, 16777216, 0, 1, 0}, {1, 16777216, 16777215, 8388608}},
+                                           {{0, 3e38f, 0, 3e38f, 0}, {3e38f, 3e38f, 0, kInf}}}) {  // sum, then half
         const std::vector<float> got{c.box.left(), c.box.right(), c.box.width(), c.box.center_x()};
         for (std::size_t k = 0; k < got.size(); ++k) EXPECT_TRUE(same(got[k], c.left_right_width_center[k])) << k;
     }
@@ -49,56 +52,63 @@ TEST(LargestGap, IsTheFirstWidestBandPastTheFurthestReach) {
     EXPECT_EQ(first.position, 15.0f);
 }
 
-class CutThreshold : public SegmentTest, public ::testing::WithParamInterface<float> {};
-
-TEST_P(CutThreshold, AGapOfFiveCutsAndLessFallsBack) {
-    // Side by side, the right box higher, so y-then-x would put it first.
-    const float gap = GetParam();
-    const auto page = numbered({{0, 0, 10, 10, 20}, {0, 10 + gap, 0, 20 + gap, 10}});
-    const bool cuts = gap >= 5.0f;
-    EXPECT_EQ(ids(segment(page, false)), cuts ? (Ids{0, 1}) : (Ids{1, 0}));
-    const std::vector<Written> cut{{kDebug, "segment.cpp", "[segment] vertical cut at x=12.5 (gap=5.0) on 2 elements"},
-                                   {kDebug, "segment.cpp", "[segment] split into 2 groups: 1, 1"}};
-    const std::vector<Written> none{
-        {kDebug, "segment.cpp", "[segment] no valid cuts for 2 elements, falling back to y-then-x sort"}};
-    EXPECT_EQ(written(), cuts ? cut : none);
+TEST(FallbackOrder, IsTopThenLeftByTotalOrderAndStable) {
+    const auto page = numbered({{0, 0, kNaN, 1, kNaN}, {0, 5, 0, 6, 1}, {0, 9, -0.0f, 10, 1}, {0, 5, 1, 6, 2},
+                                {0, 2, 1, 3, 2}, {0, 5, 0, 6, 1}, {0, 0, -kNaN, 1, -kNaN}, {0, 0, kNaN, 1, -1}});
+    EXPECT_EQ(ids(sort_y_then_x(page)), (Ids{6, 7, 2, 1, 5, 4, 3, 0}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Gaps, CutThreshold, ::testing::Values(5.0f, 4.99f));
+struct SmallPage {
+    const char* name;
+    std::vector<LayoutBox> boxes;
+    bool prefer_horizontal_first;
+    Ids order;
+    const char* first_record;
+};
 
-class NarrowBridge : public SegmentTest, public ::testing::WithParamInterface<std::pair<float, std::size_t>> {};
+class SmallPages : public SegmentTest, public ::testing::WithParamInterface<SmallPage> {};
 
-TEST_P(NarrowBridge, RetryFindsTheHiddenGutterAndTheBridgeFollowsItsCenter) {
-    // Columns [0, 100] and [120, 220] of lines 4 apart (too close to cut),
-    // and a box under a tenth of the span that closes the gutter.
+TEST_P(SmallPages, ReadInOrder) {
+    const SmallPage& page = GetParam();
+    EXPECT_EQ(ids(segment(numbered(page.boxes), page.prefer_horizontal_first)), page.order);
+    EXPECT_EQ(written().at(0), (Written{kDebug, "segment.cpp", page.first_record}));
+}
+
+// Columns [0, 100] and [120, 220] of lines 4 apart (too close to cut), and a
+// box under a tenth of the span that closes the gutter.
+std::vector<LayoutBox> bridged_columns(float bridge_left) {
     std::vector<LayoutBox> page;
     for (float y : {0.0f, 14.0f, 28.0f}) {
         page.push_back({0, 0, y, 100, y + 10});
         page.push_back({0, 120, y, 220, y + 10});
     }
-    const auto [bridge_left, place] = GetParam();
     page.push_back({0, bridge_left, 14, bridge_left + 20, 24});
-    const auto order = ids(segment(numbered(page), false));
-    EXPECT_EQ(order.at(place), 6u);
-    EXPECT_EQ(written().at(0).message, "[segment] vertical cut at x=110.0 (gap=20.0) on 7 elements");
+    return page;
 }
 
-// Center 108 joins the left group after its second line; center 110, on the
-// cut, opens the right group.
-INSTANTIATE_TEST_SUITE_P(Bridges, NarrowBridge, ::testing::Values(std::pair{98.0f, 2u}, std::pair{100.0f, 4u}));
+// A 2 x 2 grid of 10-unit boxes, 10 apart both ways.
+const std::vector<LayoutBox> kGrid{{0, 20, 20, 30, 30}, {0, 0, 0, 10, 10}, {0, 20, 0, 30, 10}, {0, 0, 20, 10, 30}};
 
-class EqualGaps : public SegmentTest, public ::testing::WithParamInterface<bool> {};
-
-TEST_P(EqualGaps, PreferenceDecidesTheTie) {
-    // A 2 x 2 grid of 10-unit boxes, 10 apart both ways.
-    const auto page = numbered({{0, 20, 20, 30, 30}, {0, 0, 0, 10, 10}, {0, 20, 0, 30, 10}, {0, 0, 20, 10, 30}});
-    const bool rows_first = GetParam();
-    EXPECT_EQ(ids(segment(page, rows_first)), rows_first ? (Ids{1, 2, 3, 0}) : (Ids{1, 3, 2, 0}));
-    EXPECT_EQ(written().front().message, rows_first ? "[segment] horizontal cut at y=15.0 (gap=10.0) on 4 elements"
-                                                    : "[segment] vertical cut at x=15.0 (gap=10.0) on 4 elements");
-}
-
-INSTANTIATE_TEST_SUITE_P(Preference, EqualGaps, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SmallPages,
+    ::testing::Values(
+        // Side by side, the right box higher: a gap of 5 cuts, less falls back
+        // to y-then-x, which puts the right box first.
+        SmallPage{"GapOfFive", {{0, 0, 10, 10, 20}, {0, 15, 0, 25, 10}}, false, {0, 1},
+                  "[segment] vertical cut at x=12.5 (gap=5.0) on 2 elements"},
+        SmallPage{"NarrowerGap", {{0, 0, 10, 10, 20}, {0, 14.99f, 0, 24.99f, 10}}, false, {1, 0},
+                  "[segment] no valid cuts for 2 elements, falling back to y-then-x sort"},
+        // The retry finds the gutter; the bridge follows its center: 108 joins
+        // the left column after its second line, 110 (on the cut) the right.
+        SmallPage{"BridgeLeftOfTheCut", bridged_columns(98), false, {0, 2, 6, 4, 1, 3, 5},
+                  "[segment] vertical cut at x=110.0 (gap=20.0) on 7 elements"},
+        SmallPage{"BridgeOnTheCut", bridged_columns(100), false, {0, 2, 4, 1, 6, 3, 5},
+                  "[segment] vertical cut at x=110.0 (gap=20.0) on 7 elements"},
+        // Equal gaps: the preference decides.
+        SmallPage{"RowsFirst", kGrid, true, {1, 2, 3, 0}, "[segment] horizontal cut at y=15.0 (gap=10.0) on 4 elements"},
+        SmallPage{"ColumnsFirst", kGrid, false, {1, 3, 2, 0},
+                  "[segment] vertical cut at x=15.0 (gap=10.0) on 4 elements"}),
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(SegmentTest, NaNCenterGoesSecondAndCanLeaveOneGroup) {
     // The last box has top = bottom = 5 but a NaN center: it opens the band
@@ -114,10 +124,17 @@ TEST_F(SegmentTest, NaNCenterGoesSecondAndCanLeaveOneGroup) {
                    "[segment] cut produced only 1 group for 2 elements, falling back to y-then-x sort"}}));
 }
 
-TEST_F(SegmentTest, EmptyAndSingleBoxesComeBackSilently) {
-    EXPECT_TRUE(segment({}, true).empty());
-    EXPECT_EQ(ids(segment(std::vector<LayoutBox>{{7, kNaN, kInf, -kInf, 0}}, true)), Ids{7});
-    EXPECT_TRUE(written().empty());
+TEST(Depth, OneColumnOfAHundredThousandLinesPeelsLineByLine) {
+    // Every cut takes the top line off: 99,999 nested cuts, and no stack for them.
+    constexpr std::size_t n = 100000;
+    std::vector<LayoutBox> column;
+    for (std::size_t i = 0; i < n; ++i) {
+        const float y = 16.0f * static_cast<float>(n - 1 - i);  // given bottom line first
+        column.push_back({i, 40.0f, y, 560.0f, y + 10.0f});
+    }
+    const auto order = segment(column, false);
+    ASSERT_EQ(order.size(), n);
+    for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(order[i].id, n - 1 - i);
 }
 
 }  // namespace
