@@ -1,61 +1,41 @@
+"""The native module as Python sees it: its names, its classes SemanticLabel,
+Element and XYCutConfig, and a second initialisation that fails cleanly.
+Signatures are checked by stubtest (test_typing), wrong arguments in
+test_arguments."""
+
+import gc
+import math
+import operator
 import subprocess
 import sys
 import textwrap
+import weakref
 
 import pytest
 
 import tarvello
+from tarvello import Element, SemanticLabel, XYCutConfig
 from tarvello import _tarvello_core as core
 
-PUBLISHED = [
-    "reset_log_cache",
-    "compute_order_ostrel",
-    "compute_order",
-    "compute_order_paper",
-    "XYCutConfig",
-    "SemanticLabel",
-    "Element",
-]
+REGULAR = SemanticLabel.Regular
+MEMBERS = ["CrossLayout", "HorizontalTitle", "VerticalTitle", "Vision", "Regular"]
+FIELDS = ["min_cut_threshold", "histogram_resolution_scale", "same_row_tolerance"]
+LARGEST_FLOAT32 = float.fromhex("0x1.fffffep127")
+# Halfway between the largest float32 and 2**128: ties to even round it up.
+FLOAT32_OVERFLOW = float.fromhex("0x1.ffffffp127")
 
 
-def test_all_lists_the_seven_names_in_registration_order():
-    assert core.__all__ == PUBLISHED
-    assert core.__doc__ == ""
-    assert sorted(tarvello.__all__) == sorted(PUBLISHED + ["order_boxes"])
-    for name in PUBLISHED:
-        assert getattr(tarvello, name) is getattr(core, name)
+def config_values(config):
+    return tuple(getattr(config, field) for field in FIELDS)
 
 
-@pytest.mark.parametrize("name", ["compute_order", "compute_order_paper", "compute_order_ostrel"])
-def test_ordering_functions_have_signatures_and_no_doc(name):
-    function = getattr(core, name)
-    assert function.__text_signature__ == "(elements, page_bounds, config=None)"
-    assert function.__doc__ is None
-    assert function.__self__ is core
-    assert function.__module__ == core.__name__
-    assert function.__name__ == name
+def test_the_package_publishes_the_modules_names_and_order_boxes():
+    assert set(tarvello.__all__) == {*core.__all__, "order_boxes"} and len(core.__all__) == 7
+    assert all(getattr(tarvello, name) is getattr(core, name) for name in core.__all__)
 
 
-def test_reset_log_cache_has_a_spanish_doc_and_takes_nothing():
-    assert core.reset_log_cache.__text_signature__ == "()"
-    first, second = core.reset_log_cache.__doc__.split("\n\n")
-    assert "caché" in first
-    assert len(second.splitlines()) == 3
-    assert core.reset_log_cache() is None
-    assert core.reset_log_cache() is None
-    with pytest.raises(TypeError, match=r"takes no arguments \(1 given\)"):
-        core.reset_log_cache(1)
-
-
-def run_python(code):
-    return subprocess.run(
-        [sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, check=True
-    )
-
-
-def test_second_initialisation_fails_with_the_internal_fault_and_the_first_keeps_working():
-    result = run_python(
-        """
+def test_a_second_initialisation_fails_with_the_internal_fault_and_the_first_keeps_working():
+    code = """
         import importlib, sys
         import tarvello._tarvello_core as first
         del sys.modules["tarvello._tarvello_core"]
@@ -65,9 +45,116 @@ def test_second_initialisation_fails_with_the_internal_fault_and_the_first_keeps
             print(type(error).__name__, isinstance(error, Exception), error)
         print(first.compute_order([], (0, 0, 1, 1)))
         """
-    )
-    lines = result.stdout.splitlines()
-    assert lines[0].startswith("PanicException False ")
-    assert "SetLoggerError" in lines[0]
-    assert lines[1] == "[]"
+    result = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, check=True)
+    fault, order = result.stdout.splitlines()
+    assert fault.startswith("PanicException False ") and "SetLoggerError" in fault
+    assert order == "[]"
     assert "internal fault" in result.stderr
+
+
+@pytest.mark.parametrize("cls", [SemanticLabel, Element, XYCutConfig])
+def test_final_classes_of_builtins_whose_attributes_stay_settable(cls):
+    assert (cls.__module__, cls.__qualname__) == ("builtins", cls.__name__)
+    with pytest.raises(TypeError, match="is not an acceptable base type"):
+        type("Sub", (cls,), {})
+    cls.scratch_attribute = 1
+    del cls.scratch_attribute
+
+
+@pytest.mark.parametrize("make", [lambda: REGULAR, lambda: Element(1, 0, 0, 1, 1, REGULAR), XYCutConfig])
+def test_instances_have_no_dict_no_weakref_and_no_gc(make):
+    instance = make()
+    with pytest.raises(AttributeError):
+        instance.extra = 1
+    with pytest.raises(TypeError):
+        weakref.ref(instance)
+    assert not gc.is_tracked(instance)
+
+
+def test_label_members_in_code_order():
+    assert [name for name in vars(SemanticLabel) if not name.startswith("_")] == MEMBERS
+    for code, name in enumerate(MEMBERS):
+        member = getattr(SemanticLabel, name)
+        assert type(member) is SemanticLabel and int(member) == code
+        assert repr(member) == str(member) == f"SemanticLabel.{name}"
+        assert Element(1, 0, 0, 1, 1, member).label is member
+
+
+def test_labels_compare_by_identity_and_have_no_order_or_arithmetic():
+    vision = SemanticLabel.Vision
+    assert vision == SemanticLabel.Vision and vision != REGULAR and vision != 3
+    assert hash(vision) == object.__hash__(vision)
+    for use in (operator.lt, operator.ge, operator.add, lambda m, _: -m, lambda m, _: operator.index(m), lambda m, _: float(m)):
+        with pytest.raises(TypeError):
+            use(vision, REGULAR)
+
+
+@pytest.mark.parametrize(
+    "given, stored",
+    [
+        (type("FloatSubclass", (float,), {})(0.1), 0.10000000149011612),
+        (1e39, math.inf),
+        (LARGEST_FLOAT32, LARGEST_FLOAT32),
+        (FLOAT32_OVERFLOW, math.inf),
+        (math.nextafter(FLOAT32_OVERFLOW, 0), LARGEST_FLOAT32),
+        (2.0**24 + 1, 2.0**24),
+        (1e-46, 0.0),
+        (True, 1.0),
+    ],
+)
+def test_coordinates_are_rounded_to_single_precision(given, stored):
+    element = Element(1, given, given, given, given, REGULAR)
+    assert (element.x1, element.y1, element.x2, element.y2) == (stored,) * 4
+    assert all(type(value) is float for value in (element.x1, element.y1, element.x2, element.y2))
+
+
+def test_element_keeps_each_value_where_it_was_given():
+    class Big(int):
+        def __index__(self):
+            raise AssertionError("an int subclass is read directly")
+
+    class HasFloat:
+        def __float__(self):
+            return 2.5
+
+    class HasIndex:
+        def __index__(self):
+            return 3
+
+    # Keywords in any order; inverted corners, NaN and negative zero as given.
+    element = Element(Big(7), HasFloat(), label=SemanticLabel.Vision, y2=math.nan, x2=-0.0, y1=HasIndex())
+    assert (element.id, element.x1, element.y1, element.label) == (7, 2.5, 3.0, SemanticLabel.Vision)
+    assert math.copysign(1.0, element.x2) == -1.0 and math.isnan(element.y2)
+    ids = [Element(id, 0, 0, 1, 1, REGULAR).id for id in (0, 2**64 - 1, True, HasIndex())]
+    assert ids == [0, 2**64 - 1, 1, 3] and all(type(id) is int for id in ids)
+
+
+@pytest.mark.parametrize("make", [lambda: Element(1, 0, 0, 1, 1, REGULAR), XYCutConfig])
+def test_default_repr_and_identity_equality(make):
+    first, second = make(), make()
+    assert repr(first).startswith(f"<builtins.{type(first).__name__} object at 0x")
+    assert first == first and first != second
+    assert hash(first) != hash(second)
+
+
+@pytest.mark.parametrize(
+    "args, kwargs, expected",
+    [
+        ((), {}, (15.0, 0.5, 10.0)),
+        ((1,), {}, (1.0, 0.5, 10.0)),
+        ((1, 2), {"same_row_tolerance": 3}, (1.0, 2.0, 3.0)),
+        ((), {"histogram_resolution_scale": 0.1}, (15.0, 0.10000000149011612, 10.0)),
+        ((-1, 0, 1e39), {}, (-1.0, 0.0, math.inf)),
+    ],
+)
+def test_config_construction_and_defaults(args, kwargs, expected):
+    assert config_values(XYCutConfig(*args, **kwargs)) == expected
+
+
+def test_config_assignment_converts_like_the_constructor_per_instance():
+    config, other = XYCutConfig(), XYCutConfig()
+    for value, stored in [(4, 4.0), (0.1, 0.10000000149011612), (-1e39, -math.inf)]:
+        for field in FIELDS:
+            setattr(config, field, value)
+        assert config_values(config) == (stored,) * 3
+    assert config_values(other) == (15.0, 0.5, 10.0)

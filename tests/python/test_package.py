@@ -1,4 +1,0 @@
-def test_package_imports():
-    import tarvello
-
-    assert tarvello.__doc__
