@@ -128,24 +128,27 @@ bool CutSearch::merge_projections(std::span<const Projection> sorted, float regi
             last.hi = hull.hi;
             last.min_centre = std::min(last.min_centre, hull.min_centre);
             last.max_centre = std::max(last.max_centre, hull.max_centre);
+            last.end = hull.end;
         } else {
             merged.push_back(hull);
             last_solid = hull_solid;
         }
     };
-    Interval hull{0.0f, 0.0f, 0.0f, 0.0f};
+    Interval hull{0.0f, 0.0f, 0.0f, 0.0f, 0};
     bool open = false;
-    for (const Projection& p : sorted) {
+    for (std::size_t i = 0; i < sorted.size(); ++i) {
+        const Projection& p = sorted[i];
         if (!(std::isfinite(p.lo) && std::isfinite(p.hi) && p.lo <= p.hi)) return false;
         const float centre = (p.lo + p.hi) * 0.5f;
         if (open && p.lo <= hull.hi) {
             hull.hi = std::max(hull.hi, p.hi);
             hull.min_centre = std::min(hull.min_centre, centre);
             hull.max_centre = std::max(hull.max_centre, centre);
+            hull.end = i + 1;
             continue;
         }
         if (open) close_hull(hull);
-        hull = {p.lo, p.hi, centre, centre};
+        hull = {p.lo, p.hi, centre, centre, i + 1};
         open = true;
     }
     if (open) close_hull(hull);
@@ -182,6 +185,27 @@ bool CutSearch::search_merged(std::span<const Interval> merged, float min, float
     const bool exact = std::isfinite(grid.min) && std::isfinite(grid.bin_size) && grid.bin_size > 0.0f &&
                        grid.bins <= kExactBins;
     return exact && sweep_in_order(grid, merged, outcome);  // merged intervals rise, and so do their starts
+}
+
+// A chosen run [a, b) has b - a >= 2 and misses the bins the hull covers (a
+// closed gap inside it is too short), so its middle lies at least one bin
+// below the hull's first position or above its last. Positions are within
+// 4.01 * u * scale * D bins of exact and cuts within u * scale * (4.01 * width
+// + E) (u = 2^-24, D the largest distance from the hull's ends to the region's
+// edges, which is at least half the width, E the larger magnitude of those
+// edges): under the bound below, less than half a bin together. The cut then
+// lies strictly beside the hull, and so beside its members' centres. A hull at
+// least 1 / scale long covers a bin on every grid of two bins or more, so no
+// run can straddle it.
+bool CutSearch::cuts_only_beside(const Interval& hull, float min, float max) const {
+    constexpr double kMaxScale = 1e30;  // keeps bin sizes normal floats
+    const double scale = scale_;
+    if (min_gap_ < 2 || !(scale > 0.0 && scale <= kMaxScale) || !std::isfinite(min) || !std::isfinite(max)) return false;
+    const double lo = hull.lo;
+    const double hi = hull.hi;
+    const double distance = std::max({std::fabs(lo - min), std::fabs(lo - max), std::fabs(hi - min), std::fabs(hi - max)});
+    const double magnitude = std::max(std::fabs(static_cast<double>(min)), std::fabs(static_cast<double>(max)));
+    return (hi - lo) * scale >= 1.0 && scale * (16.0 * distance + 2.0 * magnitude) <= 0x1p23;
 }
 
 std::optional<float> CutSearch::report_vertical(const Outcome& outcome, std::size_t count, float x_min,

@@ -42,10 +42,12 @@ public:
         std::uint64_t position = 0;  // of the chosen run, when found
         float cut = 0.0f;
     };
-    // One element's projection on the searched axis.
+    // One element's projection on the searched axis, and whose it is (the
+    // caller's own number, which the search carries along untouched).
     struct Projection {
         float lo;
         float hi;
+        std::size_t member = 0;
     };
     Outcome outcome(std::span<const Projection> projections, float min, float max);
 
@@ -60,12 +62,15 @@ public:
     // chosen into it: covering that run changes no choice. Lines of one
     // paragraph then search as one interval.
     // A merged interval, with the range of its members' centres, (lo + hi) *
-    // 0.5: a cut beyond that range sends all of them to the same side.
+    // 0.5: a cut beyond that range sends all of them to the same side. Its
+    // members are the sorted projections before position `end`, from the
+    // previous interval's end on.
     struct Interval {
         float lo;
         float hi;
         float min_centre;
         float max_centre;
+        std::size_t end;
     };
     // Merges projections sorted by leading edge and appends the intervals to
     // `merged`; false (and what was appended unusable) when one is not a
@@ -78,6 +83,12 @@ public:
     // The outcome over merged intervals; false when the grid is not one on
     // which they stand for their members.
     bool outcome_of_merged(std::span<const Interval> merged, float min, float max, Outcome& outcome);
+
+    // True when every cut a search can choose in any part of [min, max] lies
+    // beside `hull` (before its lowest centre or past its highest), so that
+    // elements merged into it are never split. Holds when chosen runs are at
+    // least two bins long and the grid's rounding stays well within a bin.
+    bool cuts_only_beside(const Interval& hull, float min, float max) const;
 
     // Writes the vertical search's records for `count` elements; gives its cut.
     std::optional<float> report_vertical(const Outcome& outcome, std::size_t count, float x_min, float x_max) const;

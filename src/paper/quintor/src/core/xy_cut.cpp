@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <iterator>
 #include <limits>
 #include <optional>
 #include <span>
-#include <stdexcept>
 
 #include "layout/float_conventions.hpp"
 #include "paper/quintor/src/core/paper_channel.hpp"
@@ -19,40 +19,48 @@ namespace {
 constexpr float kDensityThreshold = 0.9f;
 
 using Projection = CutSearch::Projection;
+using Interval = CutSearch::Interval;
 
 float centre(float lo, float hi) { return (lo + hi) * 0.5f; }
 
-// An element's aspect ratio and the sum it goes to, worked out once: the sums
-// themselves are redone per region, in input order.
-struct DensityTerm {
-    enum Kind : std::uint8_t { None, Cross, Other };
-    float ratio = 0.0f;
-    Kind kind = None;
-};
+float aspect_ratio(const Element& e) { return (e.x2 - e.x1) / (e.y2 - e.y1); }
+
+// How an element's aspect ratio enters the density test's sums.
+enum class DensityTerm : std::uint8_t { None, CrossPositive, OtherPositive, Zero, Irregular };
 
 DensityTerm density_term(const Element& e) {
-    const float height = e.y2 - e.y1;
-    if (height == 0.0f) return {};
-    return {(e.x2 - e.x1) / height, e.label == SemanticLabel::CrossLayout ? DensityTerm::Cross : DensityTerm::Other};
+    if (e.y2 - e.y1 == 0.0f) return DensityTerm::None;
+    const float ratio = aspect_ratio(e);
+    if (!(std::isfinite(ratio) && ratio >= 0.0f)) return DensityTerm::Irregular;
+    if (ratio == 0.0f) return DensityTerm::Zero;
+    return e.label == SemanticLabel::CrossLayout ? DensityTerm::CrossPositive : DensityTerm::OtherPositive;
 }
 
-// One element as the input-order list holds it: what the density test and
-// the splits read, next to each other, and where the element itself is.
-struct WorkItem {
-    std::size_t index;
-    float centre_x;
-    float centre_y;
-    DensityTerm term;
+// How many of a region's terms are of each kind. Counts, unlike the float
+// sums, can be taken apart: a half has what the other half leaves.
+struct DensityCounts {
+    std::size_t cross = 0;      // positive cross-layout terms
+    std::size_t other = 0;      // positive terms of the other sum
+    std::size_t irregular = 0;  // negative, infinite or NaN terms
+
+    void add(DensityTerm term) {
+        cross += term == DensityTerm::CrossPositive;
+        other += term == DensityTerm::OtherPositive;
+        irregular += term == DensityTerm::Irregular;
+    }
+    DensityCounts operator-(const DensityCounts& part) const {
+        return {cross - part.cross, other - part.other, irregular - part.irregular};
+    }
 };
 
 enum class Step { DensityVertical, Horizontal, Vertical };
 
-// A task's elements are a range of work items in input order (which the
-// halves and the fallback keep). The same range of each axis's list holds
-// their projections sorted by leading edge (so the covered bin spans come out
-// sorted) once a search on that axis needed them. A split keeps the list of
-// its own axis, whose halves mostly lie at either end already, and drops the
-// other's, which only some of its descendants will search again.
+// A task's elements are a range of positions, the same in the list of each
+// axis. A list holds there the task's projections on its axis, sorted by
+// leading edge once a search on that axis needed them; at least one of the two
+// lists holds them. A split keeps the list of its own axis, where the halves
+// mostly lie at either end already, and drops the other's, which only some of
+// its descendants will search again.
 class XYCut {
 public:
     XYCut(std::span<const Element> elements, const XYCutConfig& config)
@@ -60,31 +68,27 @@ public:
           config_(config),
           search_(config.min_cut_threshold, config.histogram_resolution_scale) {
         const std::size_t n = elements_.size();
-        // Filled field by field: a whole item built on the stack and copied
-        // in stalls on the partial writes.
-        work_.resize(n);
-        for (std::size_t i = 0; i < n; ++i) {
-            const Element& e = elements_[i];
-            WorkItem& item = work_[i];
-            item.index = i;
-            item.centre_x = centre(e.x1, e.x2);
-            item.centre_y = centre(e.y1, e.y2);
-            item.term = density_term(e);
-        }
+        terms_.resize(n);
         by_x_.resize(n);
         by_y_.resize(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const Element& e = elements_[i];
+            terms_[i] = density_term(e);
+            by_x_[i] = {e.x1, e.x2, i};
+        }
     }
 
     ReadingOrder run(const Region& region) {
         order_.reserve(elements_.size());
-        Survey survey;
-        for (const WorkItem& item : work_) survey.add(item);
-        stack_.push_back({0, elements_.size(), region, survey, {}, {}, 0, 0});
+        Task root{0, elements_.size(), region, {}, {}, {}, 0};
+        for (const DensityTerm term : terms_) root.density.add(term);
+        root.x.content = AxisLists::Unsorted;
+        stack_.push_back(root);
         while (!stack_.empty()) {
             const Task task = stack_.back();
             stack_.pop_back();
             // What lies above belonged to tasks already done.
-            merged_.resize(task.merged_end);
+            merged_.resize(task.merged_top);
             process(task);
         }
         return std::move(order_);
@@ -108,55 +112,34 @@ private:
         bool all_first(float cut) const { return !any_nan && max < cut; }
     };
 
-    // What a task knows of its elements before any search: the sums of the
-    // density test, added in input order, and the centres' bounds. The split
-    // that makes a task works them out as it moves the elements.
-    struct Survey {
-        float cross_sum = 0.0f;
-        float other_sum = 0.0f;
-        CentreBounds x;
-        CentreBounds y;
-
-        void add(const WorkItem& item) {
-            if (item.term.kind == DensityTerm::Cross) cross_sum += item.term.ratio;
-            if (item.term.kind == DensityTerm::Other) other_sum += item.term.ratio;
-            x.add(item.centre_x);
-            y.add(item.centre_y);
-        }
-        // True when the summed aspect ratios make the region look
-        // multi-column, so the vertical search goes first.
-        bool vertical_first() const { return other_sum == 0.0f || cross_sum / other_sum > kDensityThreshold; }
-    };
-
-    // What a task has of its own on one axis: whether the range of the
-    // axis's list holds its projections sorted, and where its merged
-    // intervals lie in merged_.
+    // What a task has of its own on one axis: what the range of the axis's
+    // list holds, and where its merged intervals lie in merged_.
     struct AxisLists {
-        bool sorted = false;
+        enum Content : std::uint8_t { Stale, Unsorted, Sorted } content = Stale;
         enum Merged : std::uint8_t { NotBuilt, Built, Unusable } merged = NotBuilt;
         std::size_t merged_begin = 0;
         std::size_t merged_end = 0;
     };
 
-    // merged_ is a stack: a task's intervals sit above those of every task
-    // still waiting below it on the work stack, from merged_begin to
-    // merged_end, and what it builds itself goes above that.
+    // merged_ is a stack: below merged_top lie the intervals of this task and
+    // of every task waiting below it on the work stack; what it builds itself
+    // goes above.
     struct Task {
         std::size_t begin;
         std::size_t end;
         Region region;
-        Survey survey;
+        DensityCounts density;
         AxisLists x;
         AxisLists y;
-        std::size_t merged_begin;
-        std::size_t merged_end;
+        std::size_t merged_top;
     };
 
-    // One axis of the task being processed: its lists, its centres, and the
-    // outcome of a search on the current interval, kept until a margin cut
-    // narrows that interval.
+    // One axis of the task being processed: its lists, its centres once
+    // known, and the outcome of a search on the current interval, kept until
+    // a margin cut narrows that interval.
     struct Axis {
         AxisLists lists;
+        bool centres_known = false;
         CentreBounds centres;
         bool searched = false;
         CutSearch::Outcome outcome;
@@ -176,6 +159,11 @@ private:
     template <class T>
     static std::span<T> range_of(std::vector<T>& list, const Task& task) {
         return {list.data() + task.begin, task.end - task.begin};
+    }
+
+    // The task's elements, from whichever list holds them.
+    std::span<Projection> members(const Task& task, const Current& current) {
+        return range_of(current.x.lists.content != AxisLists::Stale ? by_x_ : by_y_, task);
     }
 
     // By leading edge, NaN as -infinity (it marks from bin 0): each edge
@@ -206,34 +194,39 @@ private:
     }
 
     void process(const Task& task) {
-        const std::span<WorkItem> items = range_of(work_, task);
-        if (items.empty()) return;
-        if (items.size() == 1) {
-            order_.push_back(elements_[items.front().index].id);
-            return;
-        }
+        if (task.end == task.begin) return;
         Current current;
         current.region = task.region;
-        current.vertical_first = task.survey.vertical_first();
-        current.x.centres = task.survey.x;
-        current.y.centres = task.survey.y;
         current.x.lists = task.x;
         current.y.lists = task.y;
-        for (;;) {
-            Cut cut = Cut::None;
-            if (current.vertical_first) cut = try_cut(task, current, Step::DensityVertical);
-            if (cut == Cut::None) cut = try_cut(task, current, Step::Horizontal);
-            // On the density path this repeats the first search on unchanged
-            // input: the same outcome, and its records once more.
-            if (cut == Cut::None) cut = try_cut(task, current, Step::Vertical);
-            if (cut == Cut::Split) return;
-            if (cut == Cut::None) break;
+        const std::span<Projection> elements = members(task, current);
+        if (elements.size() == 1) {
+            order_.push_back(elements_[elements.front().member].id);
+            return;
         }
-        diagnostics::debug(kPaperChannel, "[XYCut] No cuts found, sorting {} elements by position", items.size());
-        // sort_by_position's order, from the centres the items hold.
+        current.vertical_first = vertical_first(task, elements);
+        // Without debug records, the margin cuts of a task that cannot be
+        // split only narrow a region nothing else reads.
+        const bool records = diagnostics::passes(diagnostics::LogLevel::Debug, diagnostics::log_facade().max_level());
+        if (records || !cannot_split(task, current)) {
+            for (;;) {
+                Cut cut = Cut::None;
+                if (current.vertical_first) cut = try_cut(task, current, Step::DensityVertical);
+                if (cut == Cut::None) cut = try_cut(task, current, Step::Horizontal);
+                // On the density path this repeats the first search on unchanged
+                // input: the same outcome, and its records once more.
+                if (cut == Cut::None) cut = try_cut(task, current, Step::Vertical);
+                if (cut == Cut::Split) return;
+                if (cut == Cut::None) break;
+            }
+        }
+        diagnostics::debug(kPaperChannel, "[XYCut] No cuts found, sorting {} elements by position", elements.size());
+        // sort_by_position's order: equal keys in input order.
         fallback_.clear();
-        for (const WorkItem& item : items) {
-            fallback_.push_back({position_key(item.centre_x, item.centre_y, config_.same_row_tolerance), item.index});
+        for (const Projection& p : members(task, current)) {
+            const Element& e = elements_[p.member];
+            fallback_.push_back(
+                {position_key(centre(e.x1, e.x2), centre(e.y1, e.y2), config_.same_row_tolerance), p.member});
         }
         std::sort(fallback_.begin(), fallback_.end(), [](const PositionKey& a, const PositionKey& b) {
             return a.key != b.key ? a.key < b.key : a.index < b.index;
@@ -241,38 +234,130 @@ private:
         for (const PositionKey& k : fallback_) order_.push_back(elements_[k.index].id);
     }
 
+    // True when the summed aspect ratios make the region look multi-column,
+    // so the vertical search goes first.
+    bool vertical_first(const Task& task, std::span<const Projection> elements) {
+        const DensityCounts& counts = task.density;
+        // With only positive finite terms in the other sum, the cross-layout
+        // sum is zero, and the other one is zero exactly when it has none.
+        if (counts.cross == 0 && counts.irregular == 0) return counts.other == 0;
+        // Otherwise the sums themselves, added in input order.
+        members_in_order_.clear();
+        for (const Projection& p : elements) members_in_order_.push_back(p.member);
+        std::sort(members_in_order_.begin(), members_in_order_.end());
+        float cross_sum = 0.0f;
+        float other_sum = 0.0f;
+        for (const std::size_t i : members_in_order_) {
+            if (terms_[i] == DensityTerm::None) continue;
+            const Element& e = elements_[i];
+            (e.label == SemanticLabel::CrossLayout ? cross_sum : other_sum) += aspect_ratio(e);
+        }
+        return other_sum == 0.0f || cross_sum / other_sum > kDensityThreshold;
+    }
+
+    // True when the projections make one hull on each axis that every cut
+    // found in the task's region must lie beside. The axis searched first is
+    // checked first: the other one is searched anyway once that one is known
+    // never to split.
+    bool cannot_split(const Task& task, Current& current) {
+        const Region& r = current.region;
+        const auto beside = [&](Axis& axis, bool on_x) {
+            const float min = on_x ? r.x_min : r.y_min;
+            const float max = on_x ? r.x_max : r.y_max;
+            if (axis.lists.merged == AxisLists::NotBuilt) {
+                if (const std::optional<Interval> hull = common_hull(members(task, current), on_x)) {
+                    return search_.cuts_only_beside(*hull, min, max);
+                }
+            }
+            prepare(task, axis, on_x, min, max);
+            const std::span<const Interval> merged = merged_of(axis.lists);
+            return axis.lists.merged == AxisLists::Built && merged.size() == 1 &&
+                   search_.cuts_only_beside(merged.front(), min, max);
+        };
+        if (current.vertical_first) return beside(current.x, true) && beside(current.y, false);
+        return beside(current.y, false) && beside(current.x, true);
+    }
+
+    // The hull of the elements' projections on one axis when some point lies
+    // in all of them (as in the lines of a paragraph), found without sorting:
+    // their covered bins then all reach that point's bin, and their union is
+    // the hull's. Its centres are left out.
+    std::optional<Interval> common_hull(std::span<const Projection> elements, bool on_x) const {
+        const float inf = std::numeric_limits<float>::infinity();
+        float min_lo = inf;
+        float max_lo = -inf;
+        float min_hi = inf;
+        float max_hi = -inf;
+        bool finite = true;
+        for (const Projection& p : elements) {
+            const Element& e = elements_[p.member];
+            const float lo = on_x ? e.x1 : e.y1;
+            const float hi = on_x ? e.x2 : e.y2;
+            finite = finite && std::isfinite(lo) && std::isfinite(hi) && lo <= hi;
+            min_lo = std::min(min_lo, lo);
+            max_lo = std::max(max_lo, lo);
+            min_hi = std::min(min_hi, hi);
+            max_hi = std::max(max_hi, hi);
+        }
+        if (!finite || !(max_lo <= min_hi)) return std::nullopt;
+        return Interval{min_lo, max_hi, 0.0f, 0.0f, 0};
+    }
+
     // The search outcome on the current interval of one axis, over the
     // merged projections where they stand for the elements.
     const CutSearch::Outcome& search(const Task& task, Axis& axis, bool on_x, float min, float max) {
         if (axis.searched) return axis.outcome;
         axis.searched = true;
-        AxisLists& lists = axis.lists;
-        std::vector<Projection>& sorted = on_x ? by_x_ : by_y_;
-        if (!lists.sorted) {
-            const std::span<Projection> projections = range_of(sorted, task);
-            const std::span<const WorkItem> items = range_of(work_, task);
-            for (std::size_t i = 0; i < items.size(); ++i) {
-                const Element& e = elements_[items[i].index];
-                projections[i] = on_x ? Projection{e.x1, e.x2} : Projection{e.y1, e.y2};
-            }
-            sort_by_leading_edge(projections);
-            lists.sorted = true;
-        }
-        if (lists.merged == AxisLists::NotBuilt) {
-            lists.merged_begin = merged_.size();
-            const bool merged = search_.merge_projections(range_of(sorted, task), min, max, merged_);
-            if (!merged) merged_.resize(lists.merged_begin);
-            lists.merged = merged ? AxisLists::Built : AxisLists::Unusable;
-            lists.merged_end = merged_.size();
-        }
-        if (lists.merged == AxisLists::Built && search_.outcome_of_merged(merged_of(lists), min, max, axis.outcome)) {
+        prepare(task, axis, on_x, min, max);
+        if (axis.lists.merged == AxisLists::Built &&
+            search_.outcome_of_merged(merged_of(axis.lists), min, max, axis.outcome)) {
             return axis.outcome;
         }
-        axis.outcome = search_.outcome(range_of(sorted, task), min, max);
+        axis.outcome = search_.outcome(range_of(on_x ? by_x_ : by_y_, task), min, max);
         return axis.outcome;
     }
 
-    std::span<const CutSearch::Interval> merged_of(const AxisLists& lists) const {
+    // Sorts the task's projections on one axis, merges them and bounds their
+    // centres, unless done.
+    void prepare(const Task& task, Axis& axis, bool on_x, float min, float max) {
+        AxisLists& lists = axis.lists;
+        std::vector<Projection>& list = on_x ? by_x_ : by_y_;
+        const std::span<Projection> own = range_of(list, task);
+        if (lists.content != AxisLists::Sorted) {
+            if (lists.content == AxisLists::Stale) {
+                const std::span<const Projection> held = range_of(on_x ? by_y_ : by_x_, task);
+                for (std::size_t i = 0; i < own.size(); ++i) {
+                    const Element& e = elements_[held[i].member];
+                    own[i] = on_x ? Projection{e.x1, e.x2, held[i].member} : Projection{e.y1, e.y2, held[i].member};
+                }
+            }
+            sort_by_leading_edge(own);
+            lists.content = AxisLists::Sorted;
+        }
+        if (lists.merged == AxisLists::NotBuilt) {
+            lists.merged_begin = merged_.size();
+            const bool merged = search_.merge_projections(own, min, max, merged_);
+            if (!merged) merged_.resize(lists.merged_begin);
+            lists.merged = merged ? AxisLists::Built : AxisLists::Unusable;
+            lists.merged_end = merged_.size();
+            // Member positions count from the list's start.
+            for (std::size_t i = lists.merged_begin; i < lists.merged_end; ++i) merged_[i].end += task.begin;
+        }
+        if (!axis.centres_known) {
+            axis.centres_known = true;
+            axis.centres = {};
+            const std::span<const Interval> merged = merged_of(lists);
+            if (lists.merged == AxisLists::Built && !merged.empty()) {
+                // Disjoint intervals in ascending order: so are their centres.
+                axis.centres.min = merged.front().min_centre;
+                axis.centres.max = merged.back().max_centre;
+            } else {
+                for (const Projection& p : own) axis.centres.add(centre(p.lo, p.hi));
+            }
+        }
+    }
+
+    std::span<const Interval> merged_of(const AxisLists& lists) const {
         return {merged_.data() + lists.merged_begin, lists.merged_end - lists.merged_begin};
     }
 
@@ -331,92 +416,81 @@ private:
         }
     }
 
+    DensityCounts count_density(std::span<const Projection> elements) const {
+        DensityCounts counts;
+        for (const Projection& p : elements) counts.add(terms_[p.member]);
+        return counts;
+    }
+
     // Splits the elements of `task`, as `current` has narrowed its region, at
-    // the cut. The halves keep the cut axis's merged intervals when every
-    // interval's members go to one side, first-side intervals first; the
-    // other axis's lists are left to be made again.
+    // the cut, which needs the axis's list sorted.
     //
-    // Then the first half is a prefix of the axis's sorted list (intervals
-    // are disjoint and the list is sorted by leading edge), which tells how
-    // many elements it has. The input-order list moves its first-half items
-    // to the front, surveying both halves as it goes; second-half items after
-    // the last first-half one stay where they are (a peeled band leaves the
-    // rest of a long column untouched).
+    // Merged intervals are disjoint and ascend, and so do their centres: the
+    // intervals wholly on the first side lead, and the rest lie wholly on the
+    // second side unless the first of them straddles the cut. When none does,
+    // nothing moves: the first half is the list's prefix up to the last
+    // first-side member, and each half keeps its part of the intervals. The
+    // density counts are taken over the smaller half.
     void split(const Task& task, const Current& current, bool on_x, float cut) {
         const AxisLists& along = on_x ? current.x.lists : current.y.lists;
-        bool whole = along.merged == AxisLists::Built;
-        const std::span<const CutSearch::Interval> intervals = merged_of(along);
-        std::size_t first_intervals = 0;  // first-side intervals, all leading
-        for (std::size_t i = 0; whole && i < intervals.size(); ++i) {
-            if (intervals[i].max_centre < cut) {
-                whole = i == first_intervals++;
-            } else {
-                whole = !(intervals[i].min_centre < cut);
-            }
-        }
-        const std::span<WorkItem> items = range_of(work_, task);
         const std::span<Projection> sorted = range_of(on_x ? by_x_ : by_y_, task);
-        const auto item_first = [&](const WorkItem& item) { return (on_x ? item.centre_x : item.centre_y) < cut; };
-        const auto along_first = [&](const Projection& p) { return centre(p.lo, p.hi) < cut; };
+        const std::size_t count = sorted.size();
+        bool whole = false;
+        std::size_t split_at = 0;  // in merged_
         std::size_t first_count = 0;
-        if (whole) {
-            while (first_count < sorted.size() && along_first(sorted[first_count])) ++first_count;
-        } else {
-            first_count = static_cast<std::size_t>(std::count_if(items.begin(), items.end(), item_first));
-            stable_split(sorted, along_first, first_count, projection_scratch_);
+        if (along.merged == AxisLists::Built) {
+            const std::span<const Interval> intervals = merged_of(along);
+            const auto second = std::partition_point(intervals.begin(), intervals.end(),
+                                                     [&](const Interval& i) { return i.max_centre < cut; });
+            whole = second == intervals.end() || !(second->min_centre < cut);
+            split_at = along.merged_begin + static_cast<std::size_t>(second - intervals.begin());
+            if (second != intervals.begin()) first_count = std::prev(second)->end - task.begin;
         }
-        Survey first_survey;
-        Survey second_survey;
-        std::size_t placed = 0;
-        std::size_t next = 0;
-        work_scratch_.clear();
-        for (; placed < first_count && next < items.size(); ++next) {
-            const WorkItem item = items[next];
-            if (item_first(item)) {
-                first_survey.add(item);
-                items[placed++] = item;
-            } else {
-                second_survey.add(item);
-                work_scratch_.push_back(item);
-            }
+        if (!whole) {
+            const auto first_half = [&](const Projection& p) { return centre(p.lo, p.hi) < cut; };
+            first_count = static_cast<std::size_t>(std::count_if(sorted.begin(), sorted.end(), first_half));
+            stable_split(sorted, first_half, first_count, projection_scratch_);
         }
-        if (placed != first_count) throw std::logic_error("XY-cut: merged intervals disagree with their elements");
-        std::copy(work_scratch_.begin(), work_scratch_.end(), items.begin() + static_cast<std::ptrdiff_t>(placed));
-        for (; next < items.size(); ++next) second_survey.add(items[next]);
-        const std::size_t count = task.end - task.begin;
         log_halves(on_x, first_count, count - first_count);
+        DensityCounts first_density;
+        DensityCounts second_density;
+        if (first_count <= count - first_count) {
+            first_density = count_density(sorted.first(first_count));
+            second_density = task.density - first_density;
+        } else {
+            second_density = count_density(sorted.subspan(first_count));
+            first_density = task.density - second_density;
+        }
 
-        // This task's own intervals are done with. The second half, which
-        // waits longer, keeps its intervals where they are when they start
-        // this task's own (the first half's few below them then wait as
-        // garbage until the second half is done), or has them moved down to
-        // that start; the first half's go above.
         const Region& r = current.region;
         const std::size_t middle = task.begin + first_count;
-        Task second{middle, task.end, r, second_survey, {}, {}, task.merged_begin, task.merged_begin};
-        Task first{task.begin, middle, r, first_survey, {}, {}, task.merged_begin, task.merged_begin};
-        (on_x ? second.region.x_min : second.region.y_min) = cut;
+        Task first{task.begin, middle, r, first_density, {}, {}, task.merged_top};
+        Task second{middle, task.end, r, second_density, {}, {}, task.merged_top};
         (on_x ? first.region.x_max : first.region.y_max) = cut;
-        AxisLists& second_lists = on_x ? second.x : second.y;
+        (on_x ? second.region.x_min : second.region.y_min) = cut;
         AxisLists& first_lists = on_x ? first.x : first.y;
-        second_lists.sorted = true;
-        first_lists.sorted = true;
+        AxisLists& second_lists = on_x ? second.x : second.y;
+        first_lists.content = AxisLists::Sorted;
+        second_lists.content = AxisLists::Sorted;
         if (whole) {
-            const auto at = [&](std::size_t i) { return merged_.begin() + static_cast<std::ptrdiff_t>(i); };
-            const std::size_t split_at = along.merged_begin + first_intervals;
-            first_merged_.assign(at(along.merged_begin), at(split_at));
-            const std::size_t second_begin = along.merged_begin == task.merged_begin ? split_at : task.merged_begin;
-            std::copy(at(split_at), at(along.merged_end), at(second_begin));
-            const std::size_t second_end = second_begin + (along.merged_end - split_at);
-            merged_.resize(second_end);
-            merged_.insert(merged_.end(), first_merged_.begin(), first_merged_.end());
-            second_lists = {true, AxisLists::Built, second_begin, second_end};
-            first_lists = {true, AxisLists::Built, second_end, merged_.size()};
-            second.merged_begin = second_begin;
-            second.merged_end = first.merged_begin = second_end;
-            first.merged_end = merged_.size();
-        } else {
-            merged_.resize(task.merged_begin);
+            std::size_t begin = along.merged_begin;
+            std::size_t end = along.merged_end;
+            // Intervals this task built itself move down to the start of its
+            // own part of merged_, over any it built for the other axis.
+            if (begin > task.merged_top) {
+                const auto at = [&](std::size_t i) { return merged_.begin() + static_cast<std::ptrdiff_t>(i); };
+                std::copy(at(begin), at(end), at(task.merged_top));
+                split_at -= begin - task.merged_top;
+                end -= begin - task.merged_top;
+                begin = task.merged_top;
+            }
+            first_lists.merged = AxisLists::Built;
+            first_lists.merged_begin = begin;
+            first_lists.merged_end = split_at;
+            second_lists.merged = AxisLists::Built;
+            second_lists.merged_begin = split_at;
+            second_lists.merged_end = end;
+            first.merged_top = second.merged_top = std::max(end, task.merged_top);
         }
         stack_.push_back(second);
         stack_.push_back(first);
@@ -450,17 +524,16 @@ private:
     std::span<const Element> elements_;
     XYCutConfig config_;
     CutSearch search_;
-    std::vector<WorkItem> work_;
+    std::vector<DensityTerm> terms_;
     std::vector<Projection> by_x_;
     std::vector<Projection> by_y_;
     std::vector<Task> stack_;
-    std::vector<WorkItem> work_scratch_;
     std::vector<Projection> projection_scratch_;
     std::vector<std::uint64_t> sort_keys_;
-    std::vector<CutSearch::Interval> merged_;
-    std::vector<CutSearch::Interval> first_merged_;
-    // Items within a task are in input order, so their element indices
-    // order equal keys as a stable sort would.
+    std::vector<Interval> merged_;
+    std::vector<std::size_t> members_in_order_;
+    // Equal keys are ordered by element index, as a stable sort of the
+    // elements in input order would.
     struct PositionKey {
         std::int64_t key;
         std::size_t index;
