@@ -59,8 +59,8 @@ enum class Step { DensityVertical, Horizontal, Vertical };
 // axis. A list holds there the task's projections on its axis, sorted by
 // leading edge once a search on that axis needed them; at least one of the two
 // lists holds them. A split keeps the list of its own axis, where the halves
-// mostly lie at either end already, and drops the other's, which only some of
-// its descendants will search again.
+// mostly lie at either end already. It splits the other's too when that one
+// is sorted, and drops it otherwise: only some descendants will search it.
 class XYCut {
 public:
     XYCut(std::span<const Element> elements, const XYCutConfig& config)
@@ -452,6 +452,16 @@ private:
             stable_split(sorted, first_half, first_count, projection_scratch_);
         }
         log_halves(on_x, first_count, count - first_count);
+        // A sorted list of the other axis stays sorted in each half: cheaper
+        // to split than to sort again.
+        const bool across_sorted = (on_x ? current.y.lists : current.x.lists).content == AxisLists::Sorted;
+        if (across_sorted) {
+            const auto first_half = [&](const Projection& p) {
+                const Element& e = elements_[p.member];
+                return (on_x ? centre(e.x1, e.x2) : centre(e.y1, e.y2)) < cut;
+            };
+            stable_split(range_of(on_x ? by_y_ : by_x_, task), first_half, first_count, projection_scratch_);
+        }
         DensityCounts first_density;
         DensityCounts second_density;
         if (first_count <= count - first_count) {
@@ -472,6 +482,10 @@ private:
         AxisLists& second_lists = on_x ? second.x : second.y;
         first_lists.content = AxisLists::Sorted;
         second_lists.content = AxisLists::Sorted;
+        if (across_sorted) {
+            (on_x ? first.y : first.x).content = AxisLists::Sorted;
+            (on_x ? second.y : second.x).content = AxisLists::Sorted;
+        }
         if (whole) {
             std::size_t begin = along.merged_begin;
             std::size_t end = along.merged_end;
