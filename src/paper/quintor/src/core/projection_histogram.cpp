@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <limits>
 
 #include "paper/quintor/src/core/paper_channel.hpp"
 
@@ -88,36 +89,35 @@ CutSearch::Outcome CutSearch::outcome(std::span<const Projection> projections, f
 // bin_size); each rounding is within u = 2^-24 relative and 1 / bin_size is
 // within scale * (1 + 2.0001u), so q(b) - q(a) lies within
 // ((b - a) +- 4.0001u * reach) * scale * (1 + 2.0001u), where reach bounds
-// |x - origin| for both ends: the larger distance from either end to either
+// |x - origin| for both ends: here the larger distance from any end to either
 // edge of the region. kSlack rounds 4.0001u up.
 bool CutSearch::merge_projections(std::span<const Projection> sorted, float region_min, float region_max,
                                   std::vector<Interval>& merged) const {
     constexpr double kSlack = 3e-7;
     constexpr double kMaxReach = 1e30;  // keeps every x - origin finite
     constexpr double kMaxScale = 1e30;  // keeps bin sizes normal floats
+    constexpr double kInfinity = std::numeric_limits<double>::infinity();
+    if (sorted.empty()) return true;
+    float max_hi = sorted.front().hi;
+    for (const Projection& p : sorted) {
+        if (!(std::isfinite(p.lo) && std::isfinite(p.hi) && p.lo <= p.hi)) return false;
+        max_hi = std::max(max_hi, p.hi);
+    }
     const double scale = scale_;
-    const bool bounded = scale > 0.0 && scale <= kMaxScale;
-    const auto reach = [&](float a, float b) {
-        const auto from_edges = [&](float x) {
-            return std::max(std::fabs(static_cast<double>(x) - region_min), std::fabs(static_cast<double>(x) - region_max));
-        };
-        return std::max(from_edges(a), from_edges(b)) * (1.0 + 1e-9);
-    };
+    const auto from_edges = [&](double x) { return std::max(std::fabs(x - region_min), std::fabs(x - region_max)); };
+    // Every end lies between the first leading edge and the last trailing
+    // one, so this bounds the reach of any two of them.
+    const double reach = std::max(from_edges(sorted.front().lo), from_edges(max_hi)) * (1.0 + 1e-9);
+    const bool bounded = scale > 0.0 && scale <= kMaxScale && reach <= kMaxReach;
     // A chosen run is at least min_gap bins long, and at least one.
     const double shortest_run = static_cast<double>(std::max<std::uint64_t>(min_gap_, 1));
     // q(b) > q(a) on every such grid; the last term keeps the positions far
     // above the subnormal floats, whose rounding is not relative.
-    const auto surely_apart = [&](float a, float b) {
-        const double r = reach(a, b);
-        const double span = static_cast<double>(b) - static_cast<double>(a);
-        return bounded && r <= kMaxReach && span > kSlack * r && span * scale > 1e-30;
-    };
+    const double least_apart = bounded ? std::max(kSlack * reach, 1e-30 / scale) : kInfinity;
+    const auto surely_apart = [&](float a, float b) { return static_cast<double>(b) - a > least_apart; };
     // q(b) - q(a) < shortest_run on every such grid.
-    const auto surely_short = [&](float a, float b) {
-        const double r = reach(a, b);
-        const double span = static_cast<double>(b) - static_cast<double>(a);
-        return bounded && r <= kMaxReach && (span + kSlack * r) * scale * (1.0 + kSlack) < shortest_run * (1.0 - 1e-9);
-    };
+    const double most_short = bounded ? shortest_run * (1.0 - 1e-9) / (scale * (1.0 + kSlack)) - kSlack * reach : 0.0;
+    const auto surely_short = [&](float a, float b) { return static_cast<double>(b) - a < most_short; };
 
     bool last_solid = false;
     const auto close_hull = [&](const Interval& hull) {
@@ -138,7 +138,6 @@ bool CutSearch::merge_projections(std::span<const Projection> sorted, float regi
     bool open = false;
     for (std::size_t i = 0; i < sorted.size(); ++i) {
         const Projection& p = sorted[i];
-        if (!(std::isfinite(p.lo) && std::isfinite(p.hi) && p.lo <= p.hi)) return false;
         const float centre = (p.lo + p.hi) * 0.5f;
         if (open && p.lo <= hull.hi) {
             hull.hi = std::max(hull.hi, p.hi);
