@@ -37,11 +37,17 @@ DensityTerm density_term(const Element& e) {
 }
 
 // How many of a region's terms are of each kind. Counts, unlike the float
-// sums, can be taken apart: a half has what the other half leaves.
+// sums, can be taken apart: a half has what the other half leaves. Where
+// there are no cross-layout or irregular terms, only whether any other term
+// is positive matters, which the first such term tells: such a region's
+// halves are left uncounted.
 struct DensityCounts {
+    bool counted = true;
     std::size_t cross = 0;      // positive cross-layout terms
     std::size_t other = 0;      // positive terms of the other sum
     std::size_t irregular = 0;  // negative, infinite or NaN terms
+
+    bool only_other() const { return cross == 0 && irregular == 0; }
 
     void add(DensityTerm term) {
         cross += term == DensityTerm::CrossPositive;
@@ -49,7 +55,7 @@ struct DensityCounts {
         irregular += term == DensityTerm::Irregular;
     }
     DensityCounts operator-(const DensityCounts& part) const {
-        return {cross - part.cross, other - part.other, irregular - part.irregular};
+        return {true, cross - part.cross, other - part.other, irregular - part.irregular};
     }
 };
 
@@ -195,15 +201,16 @@ private:
 
     void process(const Task& task) {
         if (task.end == task.begin) return;
+        if (task.end - task.begin == 1) {
+            const Projection& only = (task.x.content != AxisLists::Stale ? by_x_ : by_y_)[task.begin];
+            order_.push_back(elements_[only.member].id);
+            return;
+        }
         Current current;
         current.region = task.region;
         current.x.lists = task.x;
         current.y.lists = task.y;
         const std::span<Projection> elements = members(task, current);
-        if (elements.size() == 1) {
-            order_.push_back(elements_[elements.front().member].id);
-            return;
-        }
         current.vertical_first = vertical_first(task, elements);
         // Without debug records, the margin cuts of a task that cannot be
         // split only narrow a region nothing else reads.
@@ -240,7 +247,12 @@ private:
         const DensityCounts& counts = task.density;
         // With only positive finite terms in the other sum, the cross-layout
         // sum is zero, and the other one is zero exactly when it has none.
-        if (counts.cross == 0 && counts.irregular == 0) return counts.other == 0;
+        if (!counts.counted) {
+            return std::none_of(elements.begin(), elements.end(), [&](const Projection& p) {
+                return terms_[p.member] == DensityTerm::OtherPositive;
+            });
+        }
+        if (counts.only_other()) return counts.other == 0;
         // Otherwise the sums themselves, added in input order.
         members_in_order_.clear();
         for (const Projection& p : elements) members_in_order_.push_back(p.member);
@@ -429,8 +441,7 @@ private:
     // intervals wholly on the first side lead, and the rest lie wholly on the
     // second side unless the first of them straddles the cut. When none does,
     // nothing moves: the first half is the list's prefix up to the last
-    // first-side member, and each half keeps its part of the intervals. The
-    // density counts are taken over the smaller half.
+    // first-side member, and each half keeps its part of the intervals.
     void split(const Task& task, const Current& current, bool on_x, float cut) {
         const AxisLists& along = on_x ? current.x.lists : current.y.lists;
         const std::span<Projection> sorted = range_of(on_x ? by_x_ : by_y_, task);
@@ -462,14 +473,17 @@ private:
             };
             stable_split(range_of(on_x ? by_y_ : by_x_, task), first_half, first_count, projection_scratch_);
         }
-        DensityCounts first_density;
-        DensityCounts second_density;
-        if (first_count <= count - first_count) {
-            first_density = count_density(sorted.first(first_count));
-            second_density = task.density - first_density;
-        } else {
-            second_density = count_density(sorted.subspan(first_count));
-            first_density = task.density - second_density;
+        DensityCounts first_density{false};
+        DensityCounts second_density{false};
+        if (task.density.counted && !task.density.only_other()) {
+            // Counted over the smaller half.
+            if (first_count <= count - first_count) {
+                first_density = count_density(sorted.first(first_count));
+                second_density = task.density - first_density;
+            } else {
+                second_density = count_density(sorted.subspan(first_count));
+                first_density = task.density - second_density;
+            }
         }
 
         const Region& r = current.region;
