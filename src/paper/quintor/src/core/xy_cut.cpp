@@ -7,6 +7,7 @@
 #include <limits>
 #include <optional>
 #include <span>
+#include <stdexcept>
 
 #include "layout/float_conventions.hpp"
 #include "paper/quintor/src/core/paper_channel.hpp"
@@ -456,6 +457,10 @@ private:
             whole = second == intervals.end() || !(second->min_centre < cut);
             split_at = along.merged_begin + static_cast<std::size_t>(second - intervals.begin());
             if (second != intervals.begin()) first_count = std::prev(second)->end - task.begin;
+            // The centre bounds came from the same intervals: they put elements on both sides.
+            if (whole && (first_count == 0 || first_count >= count)) {
+                throw std::logic_error("XY-cut: merged intervals disagree with their centres");
+            }
         }
         if (!whole) {
             const auto first_half = [&](const Projection& p) { return centre(p.lo, p.hi) < cut; };
