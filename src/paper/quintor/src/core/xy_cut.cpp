@@ -301,18 +301,18 @@ private:
         float max_lo = -inf;
         float min_hi = inf;
         float max_hi = -inf;
-        bool finite = true;
         for (const Projection& p : elements) {
             const Element& e = elements_[p.member];
             const float lo = on_x ? e.x1 : e.y1;
             const float hi = on_x ? e.x2 : e.y2;
-            finite = finite && std::isfinite(lo) && std::isfinite(hi) && lo <= hi;
+            if (!(std::isfinite(lo) && std::isfinite(hi) && lo <= hi)) return std::nullopt;
             min_lo = std::min(min_lo, lo);
             max_lo = std::max(max_lo, lo);
             min_hi = std::min(min_hi, hi);
             max_hi = std::max(max_hi, hi);
+            // Most regions that are not one paragraph show it at once.
+            if (max_lo > min_hi) return std::nullopt;
         }
-        if (!finite || !(max_lo <= min_hi)) return std::nullopt;
         return Interval{min_lo, max_hi, 0.0f, 0.0f, 0};
     }
 
