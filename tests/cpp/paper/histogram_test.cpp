@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "layout/float_conventions.hpp"
+#include "paper/quintor/src/core/gap_tree.hpp"
 #include "paper/quintor/src/core/projection_histogram.hpp"
 #include "paper_support.hpp"
 
@@ -371,6 +372,56 @@ TEST(MergedProjections, RefuseWhatMayMarkMoreThanItsMergedInterval) {
     ASSERT_TRUE(search.outcome_of_merged(merged, 100.0f, 0.0f, outcome));
     EXPECT_EQ(outcome.bins, 0u);
     EXPECT_FALSE(outcome.found);
+}
+
+// The gap tree must choose what the sweep of the same intervals chooses:
+// bands with nearly equal gaps (where rounding decides the longest), lines of
+// no size that mark nothing, regions far from the origin and narrowed to any
+// part of the list.
+TEST(GapTree, ChoosesWhatTheSweepChooses) {
+    PageFactory factory(31);
+    int by_tree = 0;
+    for (int round = 0; round < 6000; ++round) {
+        const float origin = factory.pick(3) == 0 ? factory.uniform(-1e7f, 1e7f) : 0.0f;
+        const float scale = factory.pick(3) == 0 ? std::pow(10.0f, factory.uniform(-1.5f, 1.5f)) : 0.5f;
+        const float threshold = static_cast<float>(factory.pick(30));
+        const float gap = factory.uniform(0.5f, 40.0f);
+        const bool whole = factory.pick(2) == 0;
+        std::vector<CutSearch::Projection> projections;
+        float y = origin;
+        for (std::size_t i = 0, count = 8 + factory.pick(120); i < count; ++i) {
+            const float height = factory.pick(15) == 0 ? 0.0f : factory.uniform(1.0f, 60.0f);
+            const float lo = whole ? std::floor(y) : y;
+            projections.push_back({lo, whole ? std::floor(y + height) : y + height});
+            y += height + gap * (factory.pick(4) == 0 ? factory.uniform(0.2f, 1.5f) : factory.uniform(0.98f, 1.02f));
+        }
+        CutSearch search(threshold, scale);
+        std::vector<CutSearch::Interval> list;
+        ASSERT_TRUE(search.merge_projections(projections, origin - 100.0f, y + 100.0f, list));
+        if (list.size() < 8) continue;
+        std::vector<float> tree;
+        build_gap_tree(list, tree);
+        for (int range = 0; range < 8; ++range) {
+            const std::size_t first = factory.pick(static_cast<std::uint32_t>(list.size() - 7));
+            const std::size_t last = first + 8 + factory.pick(static_cast<std::uint32_t>(list.size() - first - 7));
+            // Edges beyond the range, or cutting into its first and last
+            // intervals, or past them.
+            const float min = list[first].lo + factory.uniform(-1.0f, 1.5f) * (list[first].hi - list[first].lo + gap);
+            const float max = list[last - 1].hi - factory.uniform(-1.0f, 1.5f) * (list[last - 1].hi - list[last - 1].lo + gap);
+            SCOPED_TRACE(::testing::Message() << "round " << round << " range " << first << ".." << last);
+            CutSearch::Outcome swept;
+            if (!search.outcome_of_merged(std::span(list).subspan(first, last - first), min, max, swept)) continue;
+            const AxisGrid grid = make_axis_grid(min, max, scale);
+            if (grid.bins == 0 || !(grid.bin_size >= std::numeric_limits<float>::min())) continue;
+            GapChooser chooser(min_gap_bins(threshold, scale));
+            if (!choose_run_by_gap_tree(grid, list, first, last, tree, chooser)) continue;
+            ++by_tree;
+            EXPECT_EQ(chooser.best().has_value(), swept.found);
+            EXPECT_EQ(chooser.best().value_or(0), swept.found ? swept.position : 0);
+            if (HasFailure()) return;
+        }
+    }
+    EXPECT_GT(by_tree, 3000);
 }
 
 }  // namespace

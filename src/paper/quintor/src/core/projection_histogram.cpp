@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "paper/quintor/src/core/gap_tree.hpp"
 #include "paper/quintor/src/core/paper_channel.hpp"
 
 namespace tarvello::paper {
@@ -46,13 +47,17 @@ bool CutSearch::sweep_in_order(const AxisGrid& grid, const Intervals& intervals,
         uncovered = std::max(uncovered, s.end);
     }
     if (uncovered < grid.bins) chooser.offer(uncovered, grid.bins - uncovered);
+    take_choice(grid, chooser, result);
+    return true;
+}
+
+void CutSearch::take_choice(const AxisGrid& grid, const GapChooser& chooser, Outcome& result) {
     const std::optional<std::uint64_t> best = chooser.best();
     result.found = best.has_value();
     if (best) {
         result.position = *best;
         result.cut = cut_at(grid, *best);
     }
-    return true;
 }
 
 CutSearch::Outcome CutSearch::outcome(std::span<const Projection> projections, float min, float max) {
@@ -98,6 +103,7 @@ bool CutSearch::merge_projections(std::span<const Projection> sorted, float regi
     constexpr double kMaxScale = 1e30;  // keeps bin sizes normal floats
     constexpr double kInfinity = std::numeric_limits<double>::infinity();
     if (sorted.empty()) return true;
+    if (sorted.size() > kMaxMergedProjections) return false;
     float max_hi = sorted.front().hi;
     for (const Projection& p : sorted) {
         if (!(std::isfinite(p.lo) && std::isfinite(p.hi) && p.lo <= p.hi)) return false;
@@ -131,10 +137,11 @@ bool CutSearch::merge_projections(std::span<const Projection> sorted, float regi
             last.end = hull.end;
         } else {
             merged.push_back(hull);
+            merged.back().solid = hull_solid;
             last_solid = hull_solid;
         }
     };
-    Interval hull{0.0f, 0.0f, 0.0f, 0.0f, 0};
+    Interval hull{0.0f, 0.0f, 0.0f, 0.0f, 0, false};
     bool open = false;
     for (std::size_t i = 0; i < sorted.size(); ++i) {
         const Projection& p = sorted[i];
@@ -143,25 +150,26 @@ bool CutSearch::merge_projections(std::span<const Projection> sorted, float regi
             hull.hi = std::max(hull.hi, p.hi);
             hull.min_centre = std::min(hull.min_centre, centre);
             hull.max_centre = std::max(hull.max_centre, centre);
-            hull.end = i + 1;
+            hull.end = static_cast<std::uint32_t>(i + 1);
             continue;
         }
         if (open) close_hull(hull);
-        hull = {p.lo, p.hi, centre, centre, i + 1};
+        hull = {p.lo, p.hi, centre, centre, static_cast<std::uint32_t>(i + 1), false};
         open = true;
     }
     if (open) close_hull(hull);
     return true;
 }
 
-bool CutSearch::outcome_of_merged(std::span<const Interval> merged, float min, float max, Outcome& outcome) {
-    if (merged.size() > 2) return search_merged(merged, min, max, outcome);
+bool CutSearch::outcome_of_merged(const MergedRange& merged, float min, float max, Outcome& outcome) {
+    const std::span<const Interval> intervals = merged.intervals();
+    if (intervals.size() > 2) return search_merged(merged, min, max, outcome);
     const auto pair = [](float a, float b) {
         return std::uint64_t{std::bit_cast<std::uint32_t>(a)} << 32 | std::bit_cast<std::uint32_t>(b);
     };
     // The key holds the size too, so that no two lists share one.
-    const RememberedKey key{pair(min, max), merged.size() > 0 ? pair(merged[0].lo, merged[0].hi) : 0,
-                            merged.size() > 1 ? pair(merged[1].lo, merged[1].hi) : 0, merged.size()};
+    const RememberedKey key{pair(min, max), intervals.size() > 0 ? pair(intervals[0].lo, intervals[0].hi) : 0,
+                            intervals.size() > 1 ? pair(intervals[1].lo, intervals[1].hi) : 0, intervals.size()};
     const std::uint64_t hash = (key.region ^ key.first * 0x9E37'79B9'7F4A'7C15u ^ key.second * 0xC2B2'AE3D'27D4'EB4Fu ^
                                 key.size) * 0x9E37'79B9'7F4A'7C15u;
     if (remembered_.empty()) remembered_.resize(std::size_t{1} << kRememberedBits);
@@ -175,15 +183,25 @@ bool CutSearch::outcome_of_merged(std::span<const Interval> merged, float min, f
     return true;
 }
 
-bool CutSearch::search_merged(std::span<const Interval> merged, float min, float max, Outcome& outcome) const {
+bool CutSearch::search_merged(const MergedRange& merged, float min, float max, Outcome& outcome) const {
     constexpr std::uint64_t kExactBins = std::uint64_t{1} << 24;  // float(bins) is bins
     const AxisGrid grid = make_axis_grid(min, max, scale_);
     outcome = Outcome{};
     outcome.bins = grid.bins;
     if (grid.bins == 0) return true;
+    constexpr std::size_t kTreeSearchFrom = 64;  // intervals; fewer sweep faster
     const bool exact = std::isfinite(grid.min) && std::isfinite(grid.bin_size) && grid.bin_size > 0.0f &&
                        grid.bins <= kExactBins;
-    return exact && sweep_in_order(grid, merged, outcome);  // merged intervals rise, and so do their starts
+    if (!exact) return false;
+    if (!merged.gap_tree.empty() && merged.last - merged.first >= kTreeSearchFrom &&
+        grid.bin_size >= std::numeric_limits<float>::min()) {
+        GapChooser chooser(min_gap_);
+        if (choose_run_by_gap_tree(grid, merged.list, merged.first, merged.last, merged.gap_tree, chooser)) {
+            take_choice(grid, chooser, outcome);
+            return true;
+        }
+    }
+    return sweep_in_order(grid, merged.intervals(), outcome);  // merged intervals rise, and so do their starts
 }
 
 // A chosen run [a, b) has b - a >= 2 and misses the bins the hull covers (a

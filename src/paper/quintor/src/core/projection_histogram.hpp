@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
 #include <vector>
@@ -64,25 +65,42 @@ public:
     // A merged interval, with the range of its members' centres, (lo + hi) *
     // 0.5: a cut beyond that range sends all of them to the same side. Its
     // members are the sorted projections before position `end`, from the
-    // previous interval's end on.
+    // previous interval's end on. `solid` when it marks a bin on every grid
+    // that it stands for its members on.
     struct Interval {
         float lo;
         float hi;
         float min_centre;
         float max_centre;
-        std::size_t end;
+        std::uint32_t end;
+        bool solid;
     };
+    // Positions past this do not fit an interval's end.
+    static constexpr std::size_t kMaxMergedProjections = std::numeric_limits<std::uint32_t>::max();
     // Merges projections sorted by leading edge and appends the intervals to
     // `merged`; false (and what was appended unusable) when one is not a
     // finite interval with lo <= hi, which may mark bins that its merged
-    // interval would not. Valid for every grid of a region inside the one
-    // given, so for any part of it as long as the intervals' members go
-    // along whole.
+    // interval would not, or when there are more than kMaxMergedProjections.
+    // Valid for every grid of a region inside the one given, so for any part
+    // of it as long as the intervals' members go along whole.
     bool merge_projections(std::span<const Projection> sorted, float region_min, float region_max,
                            std::vector<Interval>& merged) const;
+    // Intervals [first, last) of a merged list, with the list's gap tree
+    // (see gap_tree.hpp; empty when it has none).
+    struct MergedRange {
+        std::span<const Interval> list;
+        std::size_t first = 0;
+        std::size_t last = 0;
+        std::span<const float> gap_tree;
+
+        std::span<const Interval> intervals() const { return list.subspan(first, last - first); }
+    };
     // The outcome over merged intervals; false when the grid is not one on
     // which they stand for their members.
-    bool outcome_of_merged(std::span<const Interval> merged, float min, float max, Outcome& outcome);
+    bool outcome_of_merged(const MergedRange& merged, float min, float max, Outcome& outcome);
+    bool outcome_of_merged(std::span<const Interval> merged, float min, float max, Outcome& outcome) {
+        return outcome_of_merged(MergedRange{merged, 0, merged.size(), {}}, min, max, outcome);
+    }
 
     // True when every cut a search can choose in any part of [min, max] lies
     // beside `hull` (before its lowest centre or past its highest), so that
@@ -99,7 +117,10 @@ private:
     template <class Intervals>
     bool sweep_in_order(const AxisGrid& grid, const Intervals& intervals, Outcome& result) const;
 
-    bool search_merged(std::span<const Interval> merged, float min, float max, Outcome& outcome) const;
+    bool search_merged(const MergedRange& merged, float min, float max, Outcome& outcome) const;
+
+    // The outcome of the run `chooser` ended with.
+    static void take_choice(const AxisGrid& grid, const GapChooser& chooser, Outcome& result);
 
     // Outcomes over one or two merged intervals, which recur: the paragraphs
     // of a column share one hull and meet the same margin cuts. The key holds

@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "layout/float_conventions.hpp"
+#include "paper/quintor/src/core/gap_tree.hpp"
 #include "paper/quintor/src/core/paper_channel.hpp"
 #include "paper/quintor/src/core/projection_histogram.hpp"
 #include "paper/quintor/src/core/sort_by_position.hpp"
@@ -18,6 +19,8 @@ namespace tarvello::paper {
 namespace {
 
 constexpr float kDensityThreshold = 0.9f;
+// Merged lists this long get a gap tree: shorter ones sweep as fast.
+constexpr std::size_t kGapTreeFrom = 256;
 
 using Projection = CutSearch::Projection;
 using Interval = CutSearch::Interval;
@@ -87,7 +90,7 @@ public:
 
     ReadingOrder run(const Region& region) {
         order_.reserve(elements_.size());
-        Task root{0, elements_.size(), region, {}, {}, {}, 0};
+        Task root{0, elements_.size(), region, {}, {}, {}, 0, 0};
         for (const DensityTerm term : terms_) root.density.add(term);
         root.x.content = AxisLists::Unsorted;
         stack_.push_back(root);
@@ -96,6 +99,7 @@ public:
             stack_.pop_back();
             // What lies above belonged to tasks already done.
             merged_.resize(task.merged_top);
+            gap_trees_.resize(task.trees_top);
             process(task);
         }
         return std::move(order_);
@@ -120,17 +124,22 @@ private:
     };
 
     // What a task has of its own on one axis: what the range of the axis's
-    // list holds, and where its merged intervals lie in merged_.
+    // list holds, where its merged intervals lie in merged_, and the merged
+    // list they are part of, with its gap tree in gap_trees_ (if any).
     struct AxisLists {
         enum Content : std::uint8_t { Stale, Unsorted, Sorted } content = Stale;
         enum Merged : std::uint8_t { NotBuilt, Built, Unusable } merged = NotBuilt;
         std::size_t merged_begin = 0;
         std::size_t merged_end = 0;
+        std::size_t list_begin = 0;
+        std::size_t list_end = 0;
+        std::size_t tree_begin = 0;
+        std::size_t tree_end = 0;
     };
 
-    // merged_ is a stack: below merged_top lie the intervals of this task and
-    // of every task waiting below it on the work stack; what it builds itself
-    // goes above.
+    // merged_ and gap_trees_ are stacks: below merged_top and trees_top lie
+    // the intervals and trees of this task and of every task waiting below it
+    // on the work stack; what it builds itself goes above.
     struct Task {
         std::size_t begin;
         std::size_t end;
@@ -139,6 +148,7 @@ private:
         AxisLists x;
         AxisLists y;
         std::size_t merged_top;
+        std::size_t trees_top;
     };
 
     // One axis of the task being processed: its lists, its centres once
@@ -313,7 +323,7 @@ private:
             // Most regions that are not one paragraph show it at once.
             if (max_lo > min_hi) return std::nullopt;
         }
-        return Interval{min_lo, max_hi, 0.0f, 0.0f, 0};
+        return Interval{min_lo, max_hi, 0.0f, 0.0f, 0, true};
     }
 
     // The search outcome on the current interval of one axis, over the
@@ -322,9 +332,14 @@ private:
         if (axis.searched) return axis.outcome;
         axis.searched = true;
         prepare(task, axis, on_x, min, max);
-        if (axis.lists.merged == AxisLists::Built &&
-            search_.outcome_of_merged(merged_of(axis.lists), min, max, axis.outcome)) {
-            return axis.outcome;
+        const AxisLists& lists = axis.lists;
+        if (lists.merged == AxisLists::Built) {
+            const CutSearch::MergedRange range{
+                {merged_.data() + lists.list_begin, lists.list_end - lists.list_begin},
+                lists.merged_begin - lists.list_begin,
+                lists.merged_end - lists.list_begin,
+                {gap_trees_.data() + lists.tree_begin, lists.tree_end - lists.tree_begin}};
+            if (search_.outcome_of_merged(range, min, max, axis.outcome)) return axis.outcome;
         }
         axis.outcome = search_.outcome(range_of(on_x ? by_x_ : by_y_, task), min, max);
         return axis.outcome;
@@ -349,12 +364,22 @@ private:
         }
         if (lists.merged == AxisLists::NotBuilt) {
             lists.merged_begin = merged_.size();
-            const bool merged = search_.merge_projections(own, min, max, merged_);
+            const bool merged = elements_.size() <= CutSearch::kMaxMergedProjections &&
+                                search_.merge_projections(own, min, max, merged_);
             if (!merged) merged_.resize(lists.merged_begin);
             lists.merged = merged ? AxisLists::Built : AxisLists::Unusable;
             lists.merged_end = merged_.size();
+            lists.list_begin = lists.merged_begin;
+            lists.list_end = lists.merged_end;
             // Member positions count from the list's start.
-            for (std::size_t i = lists.merged_begin; i < lists.merged_end; ++i) merged_[i].end += task.begin;
+            for (std::size_t i = lists.merged_begin; i < lists.merged_end; ++i) {
+                merged_[i].end += static_cast<std::uint32_t>(task.begin);
+            }
+            lists.tree_begin = lists.tree_end = gap_trees_.size();
+            if (lists.merged_end - lists.merged_begin >= kGapTreeFrom) {
+                build_gap_tree(merged_of(lists), gap_trees_);
+                lists.tree_end = gap_trees_.size();
+            }
         }
         if (!axis.centres_known) {
             axis.centres_known = true;
@@ -493,8 +518,8 @@ private:
 
         const Region& r = current.region;
         const std::size_t middle = task.begin + first_count;
-        Task first{task.begin, middle, r, first_density, {}, {}, task.merged_top};
-        Task second{middle, task.end, r, second_density, {}, {}, task.merged_top};
+        Task first{task.begin, middle, r, first_density, {}, {}, task.merged_top, task.trees_top};
+        Task second{middle, task.end, r, second_density, {}, {}, task.merged_top, task.trees_top};
         (on_x ? first.region.x_max : first.region.y_max) = cut;
         (on_x ? second.region.x_min : second.region.y_min) = cut;
         AxisLists& first_lists = on_x ? first.x : first.y;
@@ -506,27 +531,40 @@ private:
             (on_x ? second.y : second.x).content = AxisLists::Sorted;
         }
         if (whole) {
-            std::size_t begin = along.merged_begin;
-            std::size_t end = along.merged_end;
-            // Intervals this task built itself move down to the start of its
-            // own part of merged_, over any it built for the other axis.
-            if (begin > task.merged_top) {
-                const auto at = [&](std::size_t i) { return merged_.begin() + static_cast<std::ptrdiff_t>(i); };
-                std::copy(at(begin), at(end), at(task.merged_top));
-                split_at -= begin - task.merged_top;
-                end -= begin - task.merged_top;
-                begin = task.merged_top;
+            // A list this task built itself moves down to the start of its own
+            // part of merged_, over any it built for the other axis; so does
+            // its tree in gap_trees_.
+            AxisLists kept = along;
+            if (kept.list_begin > task.merged_top) {
+                const std::size_t shift = kept.list_begin - task.merged_top;
+                move_down(merged_, kept.list_begin, kept.list_end, shift);
+                kept.list_begin -= shift;
+                kept.list_end -= shift;
+                kept.merged_begin -= shift;
+                kept.merged_end -= shift;
+                split_at -= shift;
             }
-            first_lists.merged = AxisLists::Built;
-            first_lists.merged_begin = begin;
+            if (kept.tree_begin > task.trees_top) {
+                const std::size_t shift = kept.tree_begin - task.trees_top;
+                move_down(gap_trees_, kept.tree_begin, kept.tree_end, shift);
+                kept.tree_begin -= shift;
+                kept.tree_end -= shift;
+            }
+            first_lists = kept;
             first_lists.merged_end = split_at;
-            second_lists.merged = AxisLists::Built;
+            second_lists = kept;
             second_lists.merged_begin = split_at;
-            second_lists.merged_end = end;
-            first.merged_top = second.merged_top = std::max(end, task.merged_top);
+            first.merged_top = second.merged_top = std::max(kept.list_end, task.merged_top);
+            first.trees_top = second.trees_top = std::max(kept.tree_end, task.trees_top);
         }
         stack_.push_back(second);
         stack_.push_back(first);
+    }
+
+    template <class T>
+    static void move_down(std::vector<T>& stack, std::size_t begin, std::size_t end, std::size_t shift) {
+        const auto at = [&](std::size_t i) { return stack.begin() + static_cast<std::ptrdiff_t>(i); };
+        std::copy(at(begin), at(end), at(begin - shift));
     }
 
     // Moves the first half to the front, both halves keeping their order.
@@ -564,6 +602,7 @@ private:
     std::vector<Projection> projection_scratch_;
     std::vector<std::uint64_t> sort_keys_;
     std::vector<Interval> merged_;
+    std::vector<float> gap_trees_;
     std::vector<std::size_t> members_in_order_;
     // Equal keys are ordered by element index, as a stable sort of the
     // elements in input order would.

@@ -86,6 +86,9 @@ public:
         }
     }
 
+    // The length a run must reach to be chosen over the best one so far.
+    std::uint64_t length_to_beat() const { return std::max(min_gap_, best_length_ + 1); }
+
     std::optional<std::uint64_t> best() const {
         if (best_length_ == 0) return std::nullopt;
         return best_position_;
