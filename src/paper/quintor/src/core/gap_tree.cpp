@@ -43,7 +43,7 @@ void build_gap_tree(std::span<const CutSearch::Interval> list, std::vector<float
 // in the range.
 bool choose_run_by_gap_tree(const AxisGrid& grid, std::span<const CutSearch::Interval> list, std::size_t first,
                             std::size_t last, std::span<const float> tree, GapChooser& chooser) {
-    const std::size_t leaves = leaves_for(list.size());
+    const std::size_t leaves = tree.size() / 2;
     const double origin = grid.min;
     // The range is fl(max - min), so the exact one is at least range / (1 + u).
     const double bins_per_unit = static_cast<double>(grid.bins) / grid.range * (1.0 + 0x1p-23);

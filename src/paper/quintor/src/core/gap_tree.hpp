@@ -20,7 +20,8 @@ namespace tarvello::paper {
 void build_gap_tree(std::span<const CutSearch::Interval> list, std::vector<float>& tree);
 
 // Offers `chooser` the runs a sweep of intervals [first, last) of `list`
-// would, at least two of them, except those that cannot change its choice, on
+// would, at least two of them (`list` may stop at `last`; `tree` is the one
+// built over all of it), except those that cannot change its choice, on
 // an exact grid (finite origin, normal bin size, at most 2^24 bins); false
 // when an interval of the range is not solid or the first or last one marks
 // no bin, and the sweep must decide.

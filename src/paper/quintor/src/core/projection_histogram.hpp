@@ -85,8 +85,9 @@ public:
     // of it as long as the intervals' members go along whole.
     bool merge_projections(std::span<const Projection> sorted, float region_min, float region_max,
                            std::vector<Interval>& merged) const;
-    // Intervals [first, last) of a merged list, with the list's gap tree
-    // (see gap_tree.hpp; empty when it has none).
+    // Intervals [first, last) of a merged list (which `list` may stop at
+    // `last`), with the list's gap tree (see gap_tree.hpp; empty when it has
+    // none).
     struct MergedRange {
         std::span<const Interval> list;
         std::size_t first = 0;

@@ -132,7 +132,6 @@ private:
         std::size_t merged_begin = 0;
         std::size_t merged_end = 0;
         std::size_t list_begin = 0;
-        std::size_t list_end = 0;
         std::size_t tree_begin = 0;
         std::size_t tree_end = 0;
     };
@@ -335,7 +334,7 @@ private:
         const AxisLists& lists = axis.lists;
         if (lists.merged == AxisLists::Built) {
             const CutSearch::MergedRange range{
-                {merged_.data() + lists.list_begin, lists.list_end - lists.list_begin},
+                {merged_.data() + lists.list_begin, lists.merged_end - lists.list_begin},
                 lists.merged_begin - lists.list_begin,
                 lists.merged_end - lists.list_begin,
                 {gap_trees_.data() + lists.tree_begin, lists.tree_end - lists.tree_begin}};
@@ -370,7 +369,6 @@ private:
             lists.merged = merged ? AxisLists::Built : AxisLists::Unusable;
             lists.merged_end = merged_.size();
             lists.list_begin = lists.merged_begin;
-            lists.list_end = lists.merged_end;
             // Member positions count from the list's start.
             for (std::size_t i = lists.merged_begin; i < lists.merged_end; ++i) {
                 merged_[i].end += static_cast<std::uint32_t>(task.begin);
@@ -531,15 +529,14 @@ private:
             (on_x ? second.y : second.x).content = AxisLists::Sorted;
         }
         if (whole) {
-            // A list this task built itself moves down to the start of its own
-            // part of merged_, over any it built for the other axis; so does
-            // its tree in gap_trees_.
+            // A list this task built itself (all of which is its own range)
+            // moves down to the start of its own part of merged_, over any it
+            // built for the other axis; so does its tree in gap_trees_.
             AxisLists kept = along;
             if (kept.list_begin > task.merged_top) {
                 const std::size_t shift = kept.list_begin - task.merged_top;
-                move_down(merged_, kept.list_begin, kept.list_end, shift);
+                move_down(merged_, kept.list_begin, kept.merged_end, shift);
                 kept.list_begin -= shift;
-                kept.list_end -= shift;
                 kept.merged_begin -= shift;
                 kept.merged_end -= shift;
                 split_at -= shift;
@@ -554,7 +551,7 @@ private:
             first_lists.merged_end = split_at;
             second_lists = kept;
             second_lists.merged_begin = split_at;
-            first.merged_top = second.merged_top = std::max(kept.list_end, task.merged_top);
+            first.merged_top = second.merged_top = std::max(kept.merged_end, task.merged_top);
             first.trees_top = second.trees_top = std::max(kept.tree_end, task.trees_top);
         }
         stack_.push_back(second);
