@@ -14,6 +14,7 @@
 #include "paper/quintor/src/core/paper_channel.hpp"
 #include "paper/quintor/src/core/projection_histogram.hpp"
 #include "paper/quintor/src/core/sort_by_position.hpp"
+#include "paper/quintor/src/utils/word_sort.hpp"
 
 namespace tarvello::paper {
 namespace {
@@ -197,7 +198,7 @@ private:
         for (std::size_t i = 0; i < n; ++i) {
             sort_keys_.push_back(std::uint64_t{edge_key(projections[i].lo)} << 32 | i);
         }
-        std::sort(sort_keys_.begin(), sort_keys_.end());
+        sort_words(sort_keys_, sort_scratch_);
         projection_scratch_.assign(projections.begin(), projections.end());
         for (std::size_t i = 0; i < n; ++i) projections[i] = projection_scratch_[sort_keys_[i] & 0xFFFF'FFFFu];
     }
@@ -598,6 +599,7 @@ private:
     std::vector<Task> stack_;
     std::vector<Projection> projection_scratch_;
     std::vector<std::uint64_t> sort_keys_;
+    std::vector<std::uint64_t> sort_scratch_;
     std::vector<Interval> merged_;
     std::vector<float> gap_trees_;
     std::vector<std::size_t> members_in_order_;

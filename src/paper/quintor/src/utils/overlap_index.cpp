@@ -1,9 +1,13 @@
 #include "paper/quintor/src/utils/overlap_index.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <limits>
+
+#include "layout/float_conventions.hpp"
+#include "paper/quintor/src/utils/word_sort.hpp"
 
 namespace tarvello::paper {
 namespace {
@@ -19,9 +23,24 @@ OverlapIndex::OverlapIndex(std::span<const Element> elements) {
     // element with a NaN overlaps nothing and can stay out of the index.
     by_top_.reserve(elements.size());
     for (const Element& e : elements) {
-        if (!has_nan(e)) by_top_.push_back(e);
+        if (!has_nan(e)) by_top_.push_back({e.id, e.x1, e.y1, e.x2, e.y2});
     }
-    std::sort(by_top_.begin(), by_top_.end(), [](const Element& a, const Element& b) { return a.y1 < b.y1; });
+    const std::size_t n = by_top_.size();
+    if (n > std::numeric_limits<std::uint32_t>::max()) {
+        std::sort(by_top_.begin(), by_top_.end(), [](const Box& a, const Box& b) { return a.y1 < b.y1; });
+    } else {
+        // As words: the top edge's order over the position.
+        std::vector<std::uint64_t> words(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const float top = by_top_[i].y1 == 0.0f ? 0.0f : by_top_[i].y1;  // -0 with +0
+            words[i] = std::uint64_t{static_cast<std::uint32_t>(total_order_key(top)) ^ 0x8000'0000u} << 32 | i;
+        }
+        std::vector<std::uint64_t> scratch;
+        sort_words(words, scratch);
+        std::vector<Box> sorted(n);
+        for (std::size_t i = 0; i < n; ++i) sorted[i] = by_top_[words[i] & 0xFFFF'FFFFu];
+        by_top_.swap(sorted);
+    }
     leaf_base_ = std::bit_ceil(std::max<std::size_t>(by_top_.size(), 1));
     max_bottom_.assign(2 * leaf_base_, -std::numeric_limits<float>::infinity());
     for (std::size_t i = 0; i < by_top_.size(); ++i) max_bottom_[leaf_base_ + i] = by_top_[i].y2;
@@ -34,7 +53,7 @@ std::size_t OverlapIndex::count_overlaps(const Element& e, std::size_t limit) co
     if (has_nan(e) || limit == 0) return 0;
     // Candidates start above e's bottom: a prefix of the top-sorted list.
     const auto prefix_end = static_cast<std::size_t>(
-        std::partition_point(by_top_.begin(), by_top_.end(), [&](const Element& f) { return f.y1 < e.y2; }) -
+        std::partition_point(by_top_.begin(), by_top_.end(), [&](const Box& f) { return f.y1 < e.y2; }) -
         by_top_.begin());
     std::size_t count = 0;
     struct Visit {
@@ -42,22 +61,24 @@ std::size_t OverlapIndex::count_overlaps(const Element& e, std::size_t limit) co
         std::size_t first;
         std::size_t width;
     };
-    std::vector<Visit> stack{{1, 0, leaf_base_}};
-    while (!stack.empty()) {
-        const Visit v = stack.back();
-        stack.pop_back();
+    // Depth first: at most one waiting sibling per level.
+    std::array<Visit, std::numeric_limits<std::size_t>::digits + 1> stack;
+    std::size_t waiting = 0;
+    stack[waiting++] = {1, 0, leaf_base_};
+    while (waiting != 0) {
+        const Visit v = stack[--waiting];
         // Only subtrees inside the prefix that reach below e's top can overlap.
         if (v.first >= prefix_end || !(max_bottom_[v.node] > e.y1)) continue;
         if (v.width == 1) {
-            const Element& f = by_top_[v.first];
+            const Box& f = by_top_[v.first];
             if (overlaps(e, f) && ++count == limit) {
                 return count;
             }
             continue;
         }
         const std::size_t half = v.width / 2;
-        stack.push_back({2 * v.node + 1, v.first + half, half});
-        stack.push_back({2 * v.node, v.first, half});
+        stack[waiting++] = {2 * v.node + 1, v.first + half, half};
+        stack[waiting++] = {2 * v.node, v.first, half};
     }
     return count;
 }

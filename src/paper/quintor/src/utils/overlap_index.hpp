@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -13,8 +14,10 @@
 namespace tarvello::paper {
 
 // Whether f counts against e: another id, and a positive-area intersection
-// (strict comparisons, so a NaN anywhere means none).
-inline bool overlaps(const Element& e, const Element& f) {
+// (strict comparisons, so a NaN anywhere means none). Both are elements or
+// boxes of them.
+template <class Box, class OtherBox>
+inline bool overlaps(const Box& e, const OtherBox& f) {
     return f.id != e.id && e.x1 < f.x2 && f.x1 < e.x2 && e.y1 < f.y2 && f.y1 < e.y2;
 }
 
@@ -26,7 +29,15 @@ public:
     std::size_t count_overlaps(const Element& e, std::size_t limit) const;
 
 private:
-    std::vector<Element> by_top_;       // NaN-free elements, ascending y1
+    // What the overlap test reads of an element.
+    struct Box {
+        std::uint64_t id;
+        float x1;
+        float y1;
+        float x2;
+        float y2;
+    };
+    std::vector<Box> by_top_;           // of the NaN-free elements, ascending y1
     std::vector<float> max_bottom_;     // implicit tree over by_top_, leaves at leaf_base_
     std::size_t leaf_base_ = 1;
 };
