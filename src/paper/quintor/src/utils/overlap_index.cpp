@@ -21,25 +21,25 @@ bool has_nan(const Element& e) {
 OverlapIndex::OverlapIndex(std::span<const Element> elements) {
     // Every coordinate enters one strict comparison of the overlap test, so an
     // element with a NaN overlaps nothing and can stay out of the index.
+    const auto box_of = [](const Element& e) { return Box{e.id, e.x1, e.y1, e.x2, e.y2}; };
     by_top_.reserve(elements.size());
-    for (const Element& e : elements) {
-        if (!has_nan(e)) by_top_.push_back({e.id, e.x1, e.y1, e.x2, e.y2});
-    }
-    const std::size_t n = by_top_.size();
-    if (n > std::numeric_limits<std::uint32_t>::max()) {
+    if (elements.size() > std::numeric_limits<std::uint32_t>::max()) {
+        for (const Element& e : elements) {
+            if (!has_nan(e)) by_top_.push_back(box_of(e));
+        }
         std::sort(by_top_.begin(), by_top_.end(), [](const Box& a, const Box& b) { return a.y1 < b.y1; });
     } else {
-        // As words: the top edge's order over the position.
-        std::vector<std::uint64_t> words(n);
-        for (std::size_t i = 0; i < n; ++i) {
-            const float top = by_top_[i].y1 == 0.0f ? 0.0f : by_top_[i].y1;  // -0 with +0
-            words[i] = std::uint64_t{static_cast<std::uint32_t>(total_order_key(top)) ^ 0x8000'0000u} << 32 | i;
+        // As words: the top edge's order over the element's position.
+        std::vector<std::uint64_t> words;
+        words.reserve(elements.size());
+        for (std::size_t i = 0; i < elements.size(); ++i) {
+            if (has_nan(elements[i])) continue;
+            const float top = elements[i].y1 == 0.0f ? 0.0f : elements[i].y1;  // -0 with +0
+            words.push_back(std::uint64_t{static_cast<std::uint32_t>(total_order_key(top)) ^ 0x8000'0000u} << 32 | i);
         }
         std::vector<std::uint64_t> scratch;
         sort_words(words, scratch);
-        std::vector<Box> sorted(n);
-        for (std::size_t i = 0; i < n; ++i) sorted[i] = by_top_[words[i] & 0xFFFF'FFFFu];
-        by_top_.swap(sorted);
+        for (const std::uint64_t word : words) by_top_.push_back(box_of(elements[word & 0xFFFF'FFFFu]));
     }
     leaf_base_ = std::bit_ceil(std::max<std::size_t>(by_top_.size(), 1));
     max_bottom_.assign(2 * leaf_base_, -std::numeric_limits<float>::infinity());
