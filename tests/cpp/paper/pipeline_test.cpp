@@ -83,7 +83,7 @@ std::vector<Element> with_narrow_boxes(std::vector<Element> wide, std::size_t na
 
 std::vector<std::uint64_t> masked_ids(std::span<const Element> elements) {
     std::vector<std::uint64_t> ids;
-    for (const Element& e : split_masked(elements).masked) ids.push_back(e.id);
+    for (const Element& e : split_masked({elements.begin(), elements.end()}).masked) ids.push_back(e.id);
     return ids;
 }
 

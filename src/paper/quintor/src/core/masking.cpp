@@ -1,6 +1,8 @@
 #include "paper/quintor/src/core/masking.hpp"
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "layout/float_conventions.hpp"
 #include "paper/quintor/src/utils/overlap_index.hpp"
@@ -37,7 +39,7 @@ float cross_layout_width_threshold(std::span<const Element> elements) {
     return median * kWidthFactor;
 }
 
-MaskedSplit split_masked(std::span<const Element> elements) {
+MaskedSplit split_masked(std::vector<Element> elements) {
     const float threshold = cross_layout_width_threshold(elements);
     // Only wide elements with a label that could stay regular need their
     // overlaps counted. A few are cheaper to count against every element
@@ -56,12 +58,23 @@ MaskedSplit split_masked(std::span<const Element> elements) {
         }
         return false;
     };
-    MaskedSplit split;
-    split.regular.reserve(elements.size());
-    for (const Element& e : elements) {
-        const bool masked = masked_by_label(e.label) || (needs_count(e) && cross_layout(e));
-        (masked ? split.masked : split.regular).push_back(e);
+    // Decided for all before any moves: the counts read the whole page.
+    std::vector<bool> masked(elements.size());
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        const Element& e = elements[i];
+        masked[i] = masked_by_label(e.label) || (needs_count(e) && cross_layout(e));
     }
+    MaskedSplit split;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        if (masked[i]) {
+            split.masked.push_back(elements[i]);
+        } else {
+            elements[kept++] = elements[i];
+        }
+    }
+    elements.resize(kept);
+    split.regular = std::move(elements);
     return split;
 }
 

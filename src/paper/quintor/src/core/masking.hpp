@@ -18,7 +18,8 @@ struct MaskedSplit {
     std::vector<Element> masked;
 };
 
-// Both lists keep the input order; each element lands in exactly one.
-MaskedSplit split_masked(std::span<const Element> elements);
+// Both lists keep the input order; each element lands in exactly one. The
+// regular ones stay in the storage they came in.
+MaskedSplit split_masked(std::vector<Element> elements);
 
 }  // namespace tarvello::paper
