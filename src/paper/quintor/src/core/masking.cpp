@@ -1,6 +1,8 @@
 #include "paper/quintor/src/core/masking.hpp"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -21,20 +23,26 @@ bool masked_by_label(SemanticLabel label) {
            label == SemanticLabel::Vision;
 }
 
+// The float a totalOrder key stands for: the key's own transform undoes it.
+float width_of_key(std::int32_t key) {
+    return std::bit_cast<float>(key ^ static_cast<std::int32_t>(static_cast<std::uint32_t>(key >> 31) >> 1));
+}
+
 }  // namespace
 
 float cross_layout_width_threshold(std::span<const Element> elements) {
-    std::vector<float> widths;
-    widths.reserve(elements.size());
-    for (const Element& e : elements) widths.push_back(e.x2 - e.x1);
-    const std::size_t n = widths.size();
+    // The widths as their totalOrder keys: plain integers to select among.
+    std::vector<std::int32_t> keys;
+    keys.reserve(elements.size());
+    for (const Element& e : elements) keys.push_back(total_order_key(e.x2 - e.x1));
+    const std::size_t n = keys.size();
     if (n == 0) return 0.0f;
-    const auto middle = widths.begin() + static_cast<std::ptrdiff_t>(n / 2);
-    std::nth_element(widths.begin(), middle, widths.end(), total_order_less);
-    float median = *middle;
+    const auto middle = keys.begin() + static_cast<std::ptrdiff_t>(n / 2);
+    std::nth_element(keys.begin(), middle, keys.end());
+    float median = width_of_key(*middle);
     if (n % 2 == 0) {
-        const float lower = *std::max_element(widths.begin(), middle, total_order_less);
-        median = (lower + *middle) * 0.5f;
+        const float lower = width_of_key(*std::max_element(keys.begin(), middle));
+        median = (lower + median) * 0.5f;
     }
     return median * kWidthFactor;
 }
