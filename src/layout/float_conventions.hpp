@@ -17,6 +17,11 @@ constexpr std::int32_t total_order_key(float value) {
     return bits ^ static_cast<std::int32_t>(static_cast<std::uint32_t>(bits >> 31) >> 1);
 }
 
+// The float a key stands for: the key's own transform undoes it.
+constexpr float from_total_order_key(std::int32_t key) {
+    return std::bit_cast<float>(key ^ static_cast<std::int32_t>(static_cast<std::uint32_t>(key >> 31) >> 1));
+}
+
 constexpr bool total_order_less(float a, float b) { return total_order_key(a) < total_order_key(b); }
 
 // IEEE minNum: a NaN operand yields the other one; when neither operand is

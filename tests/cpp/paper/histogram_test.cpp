@@ -248,12 +248,14 @@ TEST(SpanSweep, AgreesWithThePiecewiseCountOnHugeBinCounts) {
 // they are used on: intervals that touch, nest or sit in one bin, gaps just
 // either side of the shortest choosable run, far from the origin where each
 // quotient rounds, and regions narrowed to an odd edge.
+CutSearch::MergedRange whole(std::span<const CutSearch::Interval> merged) { return {merged, 0, merged.size(), {}}; }
+
 // The merged search on one grid against the search over every projection;
 // false when the grid is left to the full search.
 bool merged_search_agrees(CutSearch& search, const std::vector<CutSearch::Interval>& merged,
                           const std::vector<CutSearch::Projection>& projections, float min, float max, bool& found) {
     CutSearch::Outcome fast;
-    if (!search.outcome_of_merged(merged, min, max, fast)) return false;
+    if (!search.outcome_of_merged(whole(merged), min, max, fast)) return false;
     const CutSearch::Outcome full = search.outcome(projections, min, max);
     EXPECT_EQ(fast.bins, full.bins);
     EXPECT_EQ(fast.found, full.found);
@@ -367,9 +369,9 @@ TEST(MergedProjections, RefuseWhatMayMarkMoreThanItsMergedInterval) {
     EXPECT_EQ(merged[0].hi, 30.0f);
     // Grids whose arithmetic is not exact enough are left to the full search.
     CutSearch::Outcome outcome;
-    EXPECT_FALSE(search.outcome_of_merged(merged, 0.0f, 1e9f, outcome));
-    EXPECT_FALSE(search.outcome_of_merged(merged, -kInf, 100.0f, outcome));
-    ASSERT_TRUE(search.outcome_of_merged(merged, 100.0f, 0.0f, outcome));
+    EXPECT_FALSE(search.outcome_of_merged(whole(merged), 0.0f, 1e9f, outcome));
+    EXPECT_FALSE(search.outcome_of_merged(whole(merged), -kInf, 100.0f, outcome));
+    ASSERT_TRUE(search.outcome_of_merged(whole(merged), 100.0f, 0.0f, outcome));
     EXPECT_EQ(outcome.bins, 0u);
     EXPECT_FALSE(outcome.found);
 }
@@ -410,7 +412,7 @@ TEST(GapTree, ChoosesWhatTheSweepChooses) {
             const float max = list[last - 1].hi - factory.uniform(-1.0f, 1.5f) * (list[last - 1].hi - list[last - 1].lo + gap);
             SCOPED_TRACE(::testing::Message() << "round " << round << " range " << first << ".." << last);
             CutSearch::Outcome swept;
-            if (!search.outcome_of_merged(std::span(list).subspan(first, last - first), min, max, swept)) continue;
+            if (!search.outcome_of_merged({list, first, last, {}}, min, max, swept)) continue;
             const AxisGrid grid = make_axis_grid(min, max, scale);
             if (grid.bins == 0 || !(grid.bin_size >= std::numeric_limits<float>::min())) continue;
             GapChooser chooser(min_gap_bins(threshold, scale));

@@ -1,7 +1,6 @@
 #include "paper/quintor/src/core/masking.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -23,11 +22,6 @@ bool masked_by_label(SemanticLabel label) {
            label == SemanticLabel::Vision;
 }
 
-// The float a totalOrder key stands for: the key's own transform undoes it.
-float width_of_key(std::int32_t key) {
-    return std::bit_cast<float>(key ^ static_cast<std::int32_t>(static_cast<std::uint32_t>(key >> 31) >> 1));
-}
-
 }  // namespace
 
 float cross_layout_width_threshold(std::span<const Element> elements) {
@@ -39,9 +33,9 @@ float cross_layout_width_threshold(std::span<const Element> elements) {
     if (n == 0) return 0.0f;
     const auto middle = keys.begin() + static_cast<std::ptrdiff_t>(n / 2);
     std::nth_element(keys.begin(), middle, keys.end());
-    float median = width_of_key(*middle);
+    float median = from_total_order_key(*middle);
     if (n % 2 == 0) {
-        const float lower = width_of_key(*std::max_element(keys.begin(), middle));
+        const float lower = from_total_order_key(*std::max_element(keys.begin(), middle));
         median = (lower + median) * 0.5f;
     }
     return median * kWidthFactor;

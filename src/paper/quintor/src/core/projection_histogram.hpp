@@ -99,9 +99,6 @@ public:
     // The outcome over merged intervals; false when the grid is not one on
     // which they stand for their members.
     bool outcome_of_merged(const MergedRange& merged, float min, float max, Outcome& outcome);
-    bool outcome_of_merged(std::span<const Interval> merged, float min, float max, Outcome& outcome) {
-        return outcome_of_merged(MergedRange{merged, 0, merged.size(), {}}, min, max, outcome);
-    }
 
     // True when every cut a search can choose in any part of [min, max] lies
     // beside `hull` (before its lowest centre or past its highest), so that

@@ -9,7 +9,6 @@
 #include <span>
 #include <stdexcept>
 
-#include "layout/float_conventions.hpp"
 #include "paper/quintor/src/core/gap_tree.hpp"
 #include "paper/quintor/src/core/paper_channel.hpp"
 #include "paper/quintor/src/core/projection_histogram.hpp"
@@ -178,50 +177,30 @@ private:
         return {list.data() + task.begin, task.end - task.begin};
     }
 
-    // The task's elements, from whichever list holds them.
-    std::span<Projection> members(const Task& task, const Current& current) {
-        return range_of(current.x.lists.content != AxisLists::Stale ? by_x_ : by_y_, task);
+    // The task's elements, from whichever list holds them (searches only
+    // ever add a list, so the task's own say which).
+    std::span<Projection> members(const Task& task) {
+        return range_of(task.x.content != AxisLists::Stale ? by_x_ : by_y_, task);
     }
 
-    // By leading edge, NaN as -infinity (it marks from bin 0): each edge
-    // becomes an integer key with the position packed under it, and a plain
-    // sort of the keys orders the projections.
+    // By leading edge, NaN as -infinity (it marks from bin 0).
     void sort_by_leading_edge(std::span<Projection> projections) {
-        const std::size_t n = projections.size();
-        if (n > std::numeric_limits<std::uint32_t>::max()) {
-            std::sort(projections.begin(), projections.end(), [](const Projection& a, const Projection& b) {
-                return edge_key(a.lo) < edge_key(b.lo);
-            });
-            return;
-        }
-        sort_keys_.clear();
-        for (std::size_t i = 0; i < n; ++i) {
-            sort_keys_.push_back(std::uint64_t{edge_key(projections[i].lo)} << 32 | i);
-        }
-        sort_words(sort_keys_, sort_scratch_);
-        projection_scratch_.assign(projections.begin(), projections.end());
-        for (std::size_t i = 0; i < n; ++i) projections[i] = projection_scratch_[sort_keys_[i] & 0xFFFF'FFFFu];
-    }
-
-    // Ascending with the edge's float order; NaN ties with -infinity.
-    static std::uint32_t edge_key(float lo) {
-        if (std::isnan(lo)) lo = -std::numeric_limits<float>::infinity();
-        if (lo == 0.0f) lo = 0.0f;
-        return static_cast<std::uint32_t>(total_order_key(lo)) ^ 0x8000'0000u;
+        sort_by_edge(projections, [](const Projection& p) {
+            return std::isnan(p.lo) ? -std::numeric_limits<float>::infinity() : p.lo;
+        }, sorting_);
     }
 
     void process(const Task& task) {
         if (task.end == task.begin) return;
-        if (task.end - task.begin == 1) {
-            const Projection& only = (task.x.content != AxisLists::Stale ? by_x_ : by_y_)[task.begin];
-            order_.push_back(elements_[only.member].id);
+        const std::span<Projection> elements = members(task);
+        if (elements.size() == 1) {
+            order_.push_back(elements_[elements.front().member].id);
             return;
         }
         Current current;
         current.region = task.region;
         current.x.lists = task.x;
         current.y.lists = task.y;
-        const std::span<Projection> elements = members(task, current);
         current.vertical_first = vertical_first(task, elements);
         // Without debug records, the margin cuts of a task that cannot be
         // split only narrow a region nothing else reads.
@@ -241,7 +220,7 @@ private:
         diagnostics::debug(kPaperChannel, "[XYCut] No cuts found, sorting {} elements by position", elements.size());
         // sort_by_position's order: equal keys in input order.
         fallback_.clear();
-        for (const Projection& p : members(task, current)) {
+        for (const Projection& p : elements) {
             const Element& e = elements_[p.member];
             fallback_.push_back(
                 {position_key(centre(e.x1, e.x2), centre(e.y1, e.y2), config_.same_row_tolerance), p.member});
@@ -288,7 +267,7 @@ private:
             const float min = on_x ? r.x_min : r.y_min;
             const float max = on_x ? r.x_max : r.y_max;
             if (axis.lists.merged == AxisLists::NotBuilt) {
-                if (const std::optional<Interval> hull = common_hull(members(task, current), on_x)) {
+                if (const std::optional<Interval> hull = common_hull(members(task), on_x)) {
                     return search_.cuts_only_beside(*hull, min, max);
                 }
             }
@@ -598,8 +577,7 @@ private:
     std::vector<Projection> by_y_;
     std::vector<Task> stack_;
     std::vector<Projection> projection_scratch_;
-    std::vector<std::uint64_t> sort_keys_;
-    std::vector<std::uint64_t> sort_scratch_;
+    SortBuffers<Projection> sorting_;
     std::vector<Interval> merged_;
     std::vector<float> gap_trees_;
     std::vector<std::size_t> members_in_order_;

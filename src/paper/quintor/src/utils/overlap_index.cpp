@@ -6,7 +6,6 @@
 #include <cmath>
 #include <limits>
 
-#include "layout/float_conventions.hpp"
 #include "paper/quintor/src/utils/word_sort.hpp"
 
 namespace tarvello::paper {
@@ -21,26 +20,12 @@ bool has_nan(const Element& e) {
 OverlapIndex::OverlapIndex(std::span<const Element> elements) {
     // Every coordinate enters one strict comparison of the overlap test, so an
     // element with a NaN overlaps nothing and can stay out of the index.
-    const auto box_of = [](const Element& e) { return Box{e.id, e.x1, e.y1, e.x2, e.y2}; };
     by_top_.reserve(elements.size());
-    if (elements.size() > std::numeric_limits<std::uint32_t>::max()) {
-        for (const Element& e : elements) {
-            if (!has_nan(e)) by_top_.push_back(box_of(e));
-        }
-        std::sort(by_top_.begin(), by_top_.end(), [](const Box& a, const Box& b) { return a.y1 < b.y1; });
-    } else {
-        // As words: the top edge's order over the element's position.
-        std::vector<std::uint64_t> words;
-        words.reserve(elements.size());
-        for (std::size_t i = 0; i < elements.size(); ++i) {
-            if (has_nan(elements[i])) continue;
-            const float top = elements[i].y1 == 0.0f ? 0.0f : elements[i].y1;  // -0 with +0
-            words.push_back(std::uint64_t{static_cast<std::uint32_t>(total_order_key(top)) ^ 0x8000'0000u} << 32 | i);
-        }
-        std::vector<std::uint64_t> scratch;
-        sort_words(words, scratch);
-        for (const std::uint64_t word : words) by_top_.push_back(box_of(elements[word & 0xFFFF'FFFFu]));
+    for (const Element& e : elements) {
+        if (!has_nan(e)) by_top_.push_back({e.id, e.x1, e.y1, e.x2, e.y2});
     }
+    SortBuffers<Box> buffers;
+    sort_by_edge(std::span(by_top_), [](const Box& b) { return b.y1; }, buffers);
     leaf_base_ = std::bit_ceil(std::max<std::size_t>(by_top_.size(), 1));
     max_bottom_.assign(2 * leaf_base_, -std::numeric_limits<float>::infinity());
     for (std::size_t i = 0; i < by_top_.size(); ++i) max_bottom_[leaf_base_ + i] = by_top_[i].y2;

@@ -1,16 +1,52 @@
-// Sorting of 64-bit words that pack a 32-bit key over a position: the way
-// the engine orders boxes by an edge. Long lists go by radix on the key, in
-// three passes of 11 bits, which beats comparison sorting from a few hundred
-// words on; short ones by std::sort. Both give the words in ascending order
-// when the positions below equal keys ascend in the input, as they do when
-// they count up.
+// Ordering by a float edge: each edge becomes a 32-bit key packed over the
+// item's position into one word, and the words are sorted, by radix from a
+// few hundred on (three passes of 11 bits) and by std::sort below that.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <limits>
+#include <span>
 #include <vector>
+
+#include "layout/float_conventions.hpp"
 
 namespace tarvello::paper {
 
+// Sorts words ascending, given that the positions under equal keys ascend in
+// the input (as they do when they count up).
 void sort_words(std::vector<std::uint64_t>& words, std::vector<std::uint64_t>& scratch);
+
+// A key whose unsigned order is the float order, -0 and +0 alike.
+inline std::uint32_t ascending_key(float value) {
+    if (value == 0.0f) value = 0.0f;
+    return static_cast<std::uint32_t>(total_order_key(value)) ^ 0x8000'0000u;
+}
+
+// The buffers an ordering works in, kept by callers that order many times.
+template <class T>
+struct SortBuffers {
+    std::vector<std::uint64_t> words;
+    std::vector<std::uint64_t> scratch;
+    std::vector<T> items;
+};
+
+// Orders `items` by the edge `edge_of` gives each (no NaN), equal edges in
+// their current order.
+template <class T, class EdgeOf>
+void sort_by_edge(std::span<T> items, const EdgeOf& edge_of, SortBuffers<T>& buffers) {
+    const std::size_t n = items.size();
+    if (n > std::numeric_limits<std::uint32_t>::max()) {
+        // Positions do not fit under the key.
+        std::stable_sort(items.begin(), items.end(),
+                         [&](const T& a, const T& b) { return ascending_key(edge_of(a)) < ascending_key(edge_of(b)); });
+        return;
+    }
+    buffers.words.clear();
+    for (std::size_t i = 0; i < n; ++i) buffers.words.push_back(std::uint64_t{ascending_key(edge_of(items[i]))} << 32 | i);
+    sort_words(buffers.words, buffers.scratch);
+    buffers.items.assign(items.begin(), items.end());
+    for (std::size_t i = 0; i < n; ++i) items[i] = buffers.items[buffers.words[i] & 0xFFFF'FFFFu];
+}
 
 }  // namespace tarvello::paper
