@@ -47,12 +47,11 @@ bool CutSearch::sweep_in_order(const AxisGrid& grid, const Intervals& intervals,
         uncovered = std::max(uncovered, s.end);
     }
     if (uncovered < grid.bins) chooser.offer(uncovered, grid.bins - uncovered);
-    take_choice(grid, chooser, result);
+    take_choice(grid, chooser.best(), result);
     return true;
 }
 
-void CutSearch::take_choice(const AxisGrid& grid, const GapChooser& chooser, Outcome& result) {
-    const std::optional<std::uint64_t> best = chooser.best();
+void CutSearch::take_choice(const AxisGrid& grid, std::optional<std::uint64_t> best, Outcome& result) {
     result.found = best.has_value();
     if (best) {
         result.position = *best;
@@ -75,12 +74,7 @@ CutSearch::Outcome CutSearch::outcome(std::span<const Projection> projections, f
         const BinSpan s = covered_bins(grid, p.lo, p.hi);
         if (s.end > s.start) spans_.push_back(s);
     }
-    const std::optional<std::uint64_t> best = best_gap_of_spans(spans_, grid.bins, min_gap_, counters_);
-    result.found = best.has_value();
-    if (best) {
-        result.position = *best;
-        result.cut = cut_at(grid, *best);
-    }
+    take_choice(grid, best_gap_of_spans(spans_, grid.bins, min_gap_, counters_), result);
     return result;
 }
 
@@ -100,7 +94,6 @@ bool CutSearch::merge_projections(std::span<const Projection> sorted, float regi
                                   std::vector<Interval>& merged) const {
     constexpr double kSlack = 3e-7;
     constexpr double kMaxReach = 1e30;  // keeps every x - origin finite
-    constexpr double kMaxScale = 1e30;  // keeps bin sizes normal floats
     constexpr double kInfinity = std::numeric_limits<double>::infinity();
     if (sorted.empty()) return true;
     if (sorted.size() > kMaxMergedProjections) return false;
@@ -197,7 +190,7 @@ bool CutSearch::search_merged(const MergedRange& merged, float min, float max, O
         grid.bin_size >= std::numeric_limits<float>::min()) {
         GapChooser chooser(min_gap_);
         if (choose_run_by_gap_tree(grid, merged.list, merged.first, merged.last, merged.gap_tree, chooser)) {
-            take_choice(grid, chooser, outcome);
+            take_choice(grid, chooser.best(), outcome);
             return true;
         }
     }
@@ -215,7 +208,6 @@ bool CutSearch::search_merged(const MergedRange& merged, float min, float max, O
 // least 1 / scale long covers a bin on every grid of two bins or more, so no
 // run can straddle it.
 bool CutSearch::cuts_only_beside(const Interval& hull, float min, float max) const {
-    constexpr double kMaxScale = 1e30;  // keeps bin sizes normal floats
     const double scale = scale_;
     if (min_gap_ < 2 || !(scale > 0.0 && scale <= kMaxScale) || !std::isfinite(min) || !std::isfinite(max)) return false;
     const double lo = hull.lo;

@@ -117,8 +117,13 @@ private:
 
     bool search_merged(const MergedRange& merged, float min, float max, Outcome& outcome) const;
 
-    // The outcome of the run `chooser` ended with.
-    static void take_choice(const AxisGrid& grid, const GapChooser& chooser, Outcome& result);
+    // The outcome of the chosen run, if any.
+    static void take_choice(const AxisGrid& grid, std::optional<std::uint64_t> best, Outcome& result);
+
+    // Above this scale bin sizes may fall below the normal floats, whose
+    // rounding is not relative: the rounding bounds that merging and
+    // cuts_only_beside rest on no longer hold, and both decline.
+    static constexpr double kMaxScale = 1e30;
 
     // Outcomes over one or two merged intervals, which recur: the paragraphs
     // of a column share one hull and meet the same margin cuts. The key holds
