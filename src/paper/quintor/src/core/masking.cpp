@@ -67,6 +67,7 @@ MaskedSplit split_masked(std::vector<Element> elements) {
         masked[i] = masked_by_label(e.label) || (needs_count(e) && cross_layout(e));
     }
     MaskedSplit split;
+    split.masked.reserve(static_cast<std::size_t>(std::count(masked.begin(), masked.end(), true)));
     std::size_t kept = 0;
     for (std::size_t i = 0; i < elements.size(); ++i) {
         if (masked[i]) {

@@ -28,6 +28,21 @@ struct Visit {
     float bound;
 };
 
+// Depth first through the index's tree: each visit of an inner node pushes
+// its two children, so at most one waiting sibling per level and the pair
+// just pushed are ever waiting.
+class VisitStack {
+public:
+    explicit VisitStack(const Visit& root) { push(root); }
+    bool empty() const { return size_ == 0; }
+    void push(const Visit& v) { items_[size_++] = v; }
+    Visit pop() { return items_[--size_]; }
+
+private:
+    std::array<Visit, std::numeric_limits<std::size_t>::digits + 2> items_;
+    std::size_t size_ = 0;
+};
+
 bool admissible_in(const TargetBounds& bounds, std::int8_t masked_class) {
     return bounds.count != 0 && bounds.max_class >= masked_class;
 }
@@ -36,16 +51,15 @@ bool admissible_in(const TargetBounds& bounds, std::int8_t masked_class) {
 // decide; only groups without an admissible position are skipped.
 Best scan_in_order(const OrderIndex& index, const InsertionScorer& scorer, std::int8_t masked_class) {
     Best best;
-    std::vector<Visit> stack{{OrderIndex::kRoot, 0, 0.0f}};
+    VisitStack stack({OrderIndex::kRoot, 0, 0.0f});
     while (!stack.empty()) {
-        const Visit v = stack.back();
-        stack.pop_back();
+        const Visit v = stack.pop();
         const TargetBounds& bounds = index.bounds(v.node);
         if (!admissible_in(bounds, masked_class)) continue;
         if (!index.is_leaf(v.node)) {
             const std::size_t left = OrderIndex::left(v.node);
-            stack.push_back({OrderIndex::right(v.node), v.first + index.bounds(left).count, 0.0f});
-            stack.push_back({left, v.first, 0.0f});
+            stack.push({OrderIndex::right(v.node), v.first + index.bounds(left).count, 0.0f});
+            stack.push({left, v.first, 0.0f});
             continue;
         }
         const auto slots = index.block(v.node);
@@ -67,10 +81,9 @@ Best branch_and_bound(const OrderIndex& index, const Element& c, const Insertion
     const auto cannot_win = [&](const Visit& v) {
         return v.bound > best.score || (v.bound == best.score && (!best.found || v.first > best.position));
     };
-    std::vector<Visit> stack{{OrderIndex::kRoot, 0, insertion_score_lower_bound(c, index.bounds(OrderIndex::kRoot))}};
+    VisitStack stack({OrderIndex::kRoot, 0, insertion_score_lower_bound(c, index.bounds(OrderIndex::kRoot))});
     while (!stack.empty()) {
-        const Visit v = stack.back();
-        stack.pop_back();
+        const Visit v = stack.pop();
         if (!admissible_in(index.bounds(v.node), masked_class) || cannot_win(v)) continue;
         if (!index.is_leaf(v.node)) {
             const std::size_t l = OrderIndex::left(v.node);
@@ -79,11 +92,11 @@ Best branch_and_bound(const OrderIndex& index, const Element& c, const Insertion
             const Visit rv{r, v.first + index.bounds(l).count, insertion_score_lower_bound(c, index.bounds(r))};
             // The cheaper bound is popped first; on a tie the earlier positions.
             if (rv.bound < lv.bound) {
-                stack.push_back(lv);
-                stack.push_back(rv);
+                stack.push(lv);
+                stack.push(rv);
             } else {
-                stack.push_back(rv);
-                stack.push_back(lv);
+                stack.push(rv);
+                stack.push(lv);
             }
             continue;
         }
@@ -119,6 +132,9 @@ ReadingOrder reinsert_masked(ReadingOrder order, std::span<const Element> regula
     OrderIndex index(std::move(slots));
 
     std::array<std::vector<Element>, kLabelClassCount> buckets;
+    std::array<std::size_t, kLabelClassCount> bucket_sizes{};
+    for (const Element& e : masked) ++bucket_sizes[label_class(e.label)];
+    for (std::size_t k = 0; k < kLabelClassCount; ++k) buckets[k].reserve(bucket_sizes[k]);
     for (const Element& e : masked) buckets[label_class(e.label)].push_back(e);
     for (auto& bucket : buckets) {
         sort_by_position(bucket, same_row_tolerance);

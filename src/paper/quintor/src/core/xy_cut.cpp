@@ -21,6 +21,9 @@ namespace {
 constexpr float kDensityThreshold = 0.9f;
 // Merged lists this long get a gap tree: shorter ones sweep as fast.
 constexpr std::size_t kGapTreeFrom = 256;
+// Waiting tasks rarely outnumber this (a split waits with one half).
+constexpr std::size_t kStackReserve = 64;
+constexpr std::size_t kListReserve = 1024;
 
 using Projection = CutSearch::Projection;
 using Interval = CutSearch::Interval;
@@ -81,6 +84,12 @@ public:
         terms_.resize(n);
         by_x_.resize(n);
         by_y_.resize(n);
+        // Room that small pages would otherwise grow into step by step, one
+        // allocation each. Large pages grow: reserving all they might need
+        // costs more in fresh memory than the steps do.
+        stack_.reserve(kStackReserve);
+        merged_.reserve(std::min(n, kListReserve));
+        projection_scratch_.reserve(std::min(n, kListReserve));
         for (std::size_t i = 0; i < n; ++i) {
             const Element& e = elements_[i];
             terms_[i] = density_term(e);
@@ -220,6 +229,7 @@ private:
         diagnostics::debug(kPaperChannel, "[XYCut] No cuts found, sorting {} elements by position", elements.size());
         // sort_by_position's order: equal keys in input order.
         fallback_.clear();
+        fallback_.reserve(elements.size());
         for (const Projection& p : elements) {
             const Element& e = elements_[p.member];
             fallback_.push_back(

@@ -43,6 +43,7 @@ void sort_by_edge(std::span<T> items, const EdgeOf& edge_of, SortBuffers<T>& buf
         return;
     }
     buffers.words.clear();
+    buffers.words.reserve(n);
     for (std::size_t i = 0; i < n; ++i) buffers.words.push_back(std::uint64_t{ascending_key(edge_of(items[i]))} << 32 | i);
     sort_words(buffers.words, buffers.scratch);
     buffers.items.assign(items.begin(), items.end());
