@@ -90,6 +90,7 @@ public:
         stack_.reserve(kStackReserve);
         merged_.reserve(std::min(n, kListReserve));
         projection_scratch_.reserve(std::min(n, kListReserve));
+        fallback_.reserve(std::min(n, kListReserve));
         for (std::size_t i = 0; i < n; ++i) {
             const Element& e = elements_[i];
             terms_[i] = density_term(e);
@@ -229,7 +230,6 @@ private:
         diagnostics::debug(kPaperChannel, "[XYCut] No cuts found, sorting {} elements by position", elements.size());
         // sort_by_position's order: equal keys in input order.
         fallback_.clear();
-        fallback_.reserve(elements.size());
         for (const Projection& p : elements) {
             const Element& e = elements_[p.member];
             fallback_.push_back(

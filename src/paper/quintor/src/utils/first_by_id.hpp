@@ -1,8 +1,10 @@
 // The element behind an id: the first of one list that carries it, else the
-// first of a second list. One flat table probed linearly; an unordered_map
-// would allocate a node per element.
+// first of a second list. One flat table: indexed by the id itself when the
+// ids are small (as when they count the elements), else probed linearly; an
+// unordered_map would allocate a node per element.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <span>
@@ -16,14 +18,20 @@ class FirstById {
 public:
     FirstById(std::span<const Element> first, std::span<const Element> then) {
         const std::size_t count = first.size() + then.size();
-        // At most half full, so that probes stay short.
-        slots_.assign(std::bit_ceil(2 * count + 2), nullptr);
-        shift_ = 64 - std::countr_zero(slots_.size());
+        std::uint64_t max_id = 0;
+        for (const Element& e : first) max_id = std::max(max_id, e.id);
+        for (const Element& e : then) max_id = std::max(max_id, e.id);
+        // A direct table is no larger than a probed one, which is at most
+        // half full so that probes stay short.
+        direct_ = max_id <= 2 * count;
+        slots_.assign(direct_ ? max_id + 1 : std::bit_ceil(2 * count + 2), nullptr);
+        if (!direct_) shift_ = 64 - std::countr_zero(slots_.size());
         for (const Element& e : first) add(e);
         for (const Element& e : then) add(e);
     }
 
     const Element* find(std::uint64_t id) const {
+        if (direct_) return id < slots_.size() ? slots_[id] : nullptr;
         for (std::size_t i = home(id);; i = (i + 1) & (slots_.size() - 1)) {
             if (slots_[i] == nullptr || slots_[i]->id == id) return slots_[i];
         }
@@ -36,6 +44,10 @@ private:
 
     // Keeps the element already there: the first with its id wins.
     void add(const Element& e) {
+        if (direct_) {
+            if (slots_[e.id] == nullptr) slots_[e.id] = &e;
+            return;
+        }
         for (std::size_t i = home(e.id);; i = (i + 1) & (slots_.size() - 1)) {
             if (slots_[i] == nullptr) {
                 slots_[i] = &e;
@@ -45,8 +57,9 @@ private:
         }
     }
 
+    bool direct_;
     std::vector<const Element*> slots_;
-    int shift_;
+    int shift_ = 0;
 };
 
 }  // namespace tarvello::paper
