@@ -61,13 +61,13 @@ MaskedSplit split_masked(std::vector<Element> elements) {
         return false;
     };
     // Decided for all before any moves: the counts read the whole page.
-    std::vector<bool> masked(elements.size());
+    std::vector<std::uint8_t> masked(elements.size());
     for (std::size_t i = 0; i < elements.size(); ++i) {
         const Element& e = elements[i];
         masked[i] = masked_by_label(e.label) || (needs_count(e) && cross_layout(e));
     }
     MaskedSplit split;
-    split.masked.reserve(static_cast<std::size_t>(std::count(masked.begin(), masked.end(), true)));
+    split.masked.reserve(static_cast<std::size_t>(std::count(masked.begin(), masked.end(), std::uint8_t{1})));
     std::size_t kept = 0;
     for (std::size_t i = 0; i < elements.size(); ++i) {
         if (masked[i]) {

@@ -23,6 +23,7 @@ constexpr float kDensityThreshold = 0.9f;
 constexpr std::size_t kGapTreeFrom = 256;
 // Waiting tasks rarely outnumber this (a split waits with one half).
 constexpr std::size_t kStackReserve = 64;
+// Working lists start with room for this many items, or the page's count.
 constexpr std::size_t kListReserve = 1024;
 
 using Projection = CutSearch::Projection;
