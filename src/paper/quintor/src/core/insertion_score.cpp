@@ -49,13 +49,12 @@ bool has_monotone_score(const Element& c) {
     return c.y2 >= c.y1;
 }
 
-float insertion_score_lower_bound(const Element& c, const TargetBounds& b) {
-    const ScoreWeights w = score_weights(c);
-    const float m = major_side(c);
+float InsertionScorer::lower_bound(const TargetBounds& b) const {
+    const Element& c = c_;
     // Every step below is a monotone float operation applied to a bound of
     // its operand, so the result never exceeds the score it bounds.
     const bool may_overlap = c.x2 > b.min_x1 && c.y2 > b.min_y1 && b.max_x2 > c.x1 && b.max_y2 > c.y1;
-    const float d1 = may_overlap ? 0.0f : ((m * m) * w.a1) * score_terms::kSeparation;
+    const float d1 = may_overlap ? 0.0f : squared_side_a1_ * score_terms::kSeparation;
     const auto gap_bound = [](float c_lo, float c_hi, float min_lo, float max_lo, float max_hi) {
         if (c_hi < min_lo) return min_lo - c_hi;
         if (!(c_hi < max_lo) && c_lo > max_hi) return c_lo - max_hi;
@@ -63,25 +62,24 @@ float insertion_score_lower_bound(const Element& c, const TargetBounds& b) {
     };
     const float dx = gap_bound(c.x1, c.x2, b.min_x1, b.max_x1, b.max_x2);
     const float dy = gap_bound(c.y1, c.y2, b.min_y1, b.max_y1, b.max_y2);
-    const bool cross_layout = c.label == SemanticLabel::CrossLayout;
-    const float d2 = (m * w.a2) * score_terms::gap_measure(cross_layout, dx, dy);
+    const float d2 = side_a2_ * score_terms::gap_measure(cross_layout_, dx, dy);
     float d3 = 0.0f;
-    if (cross_layout) {
+    if (cross_layout_) {
         if (c.y1 > b.max_y2) {
-            d3 = score_terms::d3(cross_layout, c, w.a3, 0.0f, b.max_y2);
+            d3 = score_terms::d3(true, c, a3_, 0.0f, b.max_y2);
         } else if (!(c.y1 > b.min_y2)) {
-            d3 = w.a3 * -c.y2;
+            d3 = a3_ * -c.y2;
         } else {
-            d3 = std::min(0.0f, w.a3 * -c.y2);
+            d3 = std::min(0.0f, a3_ * -c.y2);
         }
     } else if (b.max_y1 < c.y2) {
-        d3 = score_terms::d3(cross_layout, c, w.a3, b.max_y1, 0.0f);
+        d3 = score_terms::d3(false, c, a3_, b.max_y1, 0.0f);
     } else if (!(b.min_y1 < c.y2)) {
-        d3 = score_terms::d3(cross_layout, c, w.a3, b.min_y1, 0.0f);
+        d3 = score_terms::d3(false, c, a3_, b.min_y1, 0.0f);
     } else {
-        d3 = std::min(0.0f, w.a3 * (c.y2 - c.y1));
+        d3 = std::min(0.0f, a3_ * (c.y2 - c.y1));
     }
-    const float d4 = b.min_x1 * ((1.0f / m) * w.a4);
+    const float d4 = b.min_x1 * inverse_side_a4_;
     const float bound = ((d1 + d2) + d3) + d4;
     return std::isnan(bound) ? -std::numeric_limits<float>::infinity() : bound;
 }

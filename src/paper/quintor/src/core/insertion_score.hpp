@@ -64,6 +64,11 @@ public:
         return s3 + t.x1 * inverse_side_a4_;
     }
 
+    // A value no score against a target inside `bounds` goes below; only
+    // meaningful for a masked element with a monotone score and regular
+    // bounds.
+    float lower_bound(const TargetBounds& bounds) const;
+
 private:
     Element c_;
     bool cross_layout_;
@@ -82,9 +87,5 @@ std::optional<float> insertion_score(const Element& masked, const Element& targe
 // target that is finite with x1 >= 0: then abandoning never changes which
 // position wins, and the winner is simply the first minimum.
 bool has_monotone_score(const Element& masked);
-
-// A value no score against a target inside `bounds` goes below; only
-// meaningful for a masked element with a monotone score and regular bounds.
-float insertion_score_lower_bound(const Element& masked, const TargetBounds& bounds);
 
 }  // namespace tarvello::paper

@@ -75,21 +75,20 @@ Best scan_in_order(const OrderIndex& index, const InsertionScorer& scorer, std::
 // With a monotone score the winner is the first position of least score, so
 // groups can be visited cheapest bound first and skipped once their bound
 // cannot beat (or, earlier in the order, tie) the best found.
-Best branch_and_bound(const OrderIndex& index, const Element& c, const InsertionScorer& scorer,
-                      std::int8_t masked_class) {
+Best branch_and_bound(const OrderIndex& index, const InsertionScorer& scorer, std::int8_t masked_class) {
     Best best;
     const auto cannot_win = [&](const Visit& v) {
         return v.bound > best.score || (v.bound == best.score && (!best.found || v.first > best.position));
     };
-    VisitStack stack({OrderIndex::kRoot, 0, insertion_score_lower_bound(c, index.bounds(OrderIndex::kRoot))});
+    VisitStack stack({OrderIndex::kRoot, 0, scorer.lower_bound(index.bounds(OrderIndex::kRoot))});
     while (!stack.empty()) {
         const Visit v = stack.pop();
         if (!admissible_in(index.bounds(v.node), masked_class) || cannot_win(v)) continue;
         if (!index.is_leaf(v.node)) {
             const std::size_t l = OrderIndex::left(v.node);
             const std::size_t r = OrderIndex::right(v.node);
-            const Visit lv{l, v.first, insertion_score_lower_bound(c, index.bounds(l))};
-            const Visit rv{r, v.first + index.bounds(l).count, insertion_score_lower_bound(c, index.bounds(r))};
+            const Visit lv{l, v.first, scorer.lower_bound(index.bounds(l))};
+            const Visit rv{r, v.first + index.bounds(l).count, scorer.lower_bound(index.bounds(r))};
             // The cheaper bound is popped first; on a tie the earlier positions.
             if (rv.bound < lv.bound) {
                 stack.push(lv);
@@ -143,7 +142,7 @@ ReadingOrder reinsert_masked(ReadingOrder order, std::span<const Element> regula
             const TargetBounds& all = index.bounds(OrderIndex::kRoot);
             const bool prunable = has_monotone_score(c) && !all.irregular && all.min_x1 >= 0.0f;
             const InsertionScorer scorer(c);
-            const Best best = prunable ? branch_and_bound(index, c, scorer, masked_class)
+            const Best best = prunable ? branch_and_bound(index, scorer, masked_class)
                                        : scan_in_order(index, scorer, masked_class);
             if (best.found) {
                 diagnostics::debug(kPaperChannel, "[INSERT] Masked element {} ({}) -> position {} (before element {})",
