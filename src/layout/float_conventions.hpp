@@ -17,6 +17,11 @@ constexpr std::int32_t total_order_key(float value) {
     return bits ^ static_cast<std::int32_t>(static_cast<std::uint32_t>(bits >> 31) >> 1);
 }
 
+// The same order as an unsigned key: the sign bit flipped.
+constexpr std::uint32_t unsigned_total_order_key(float value) {
+    return static_cast<std::uint32_t>(total_order_key(value)) ^ 0x8000'0000u;
+}
+
 // The float a key stands for: the key's own transform undoes it.
 constexpr float from_total_order_key(std::int32_t key) {
     return std::bit_cast<float>(key ^ static_cast<std::int32_t>(static_cast<std::uint32_t>(key >> 31) >> 1));

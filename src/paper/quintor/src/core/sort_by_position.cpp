@@ -9,30 +9,27 @@ namespace tarvello::paper {
 
 std::int64_t position_key(float centre_x, float centre_y, float same_row_tolerance) {
     const auto row = static_cast<std::int64_t>(saturating_cast<std::int32_t>(centre_y / same_row_tolerance));
-    // The x key shifted to unsigned order.
-    const auto low = static_cast<std::int64_t>(static_cast<std::uint32_t>(total_order_key(centre_x)) ^ 0x8000'0000u);
-    return row * (std::int64_t{1} << 32) + low;
+    return row * (std::int64_t{1} << 32) + static_cast<std::int64_t>(unsigned_total_order_key(centre_x));
+}
+
+void sort_position_keys(std::span<PositionKey> keys) {
+    std::sort(keys.begin(), keys.end(), [](const PositionKey& a, const PositionKey& b) {
+        return a.key != b.key ? a.key < b.key : a.index < b.index;
+    });
 }
 
 void sort_by_position(std::span<Element> elements, float same_row_tolerance) {
     if (elements.size() < 2) return;
-    // The input index as the last key makes a plain sort stable.
-    struct Keyed {
-        std::int64_t key;
-        std::size_t index;
-    };
-    std::vector<Keyed> keys;
+    std::vector<PositionKey> keys;
     keys.reserve(elements.size());
     for (std::size_t i = 0; i < elements.size(); ++i) {
         const Element& e = elements[i];
         keys.push_back({position_key((e.x1 + e.x2) * 0.5f, (e.y1 + e.y2) * 0.5f, same_row_tolerance), i});
     }
-    std::sort(keys.begin(), keys.end(), [](const Keyed& a, const Keyed& b) {
-        return a.key != b.key ? a.key < b.key : a.index < b.index;
-    });
+    sort_position_keys(keys);
     std::vector<Element> sorted;
     sorted.reserve(elements.size());
-    for (const Keyed& k : keys) sorted.push_back(elements[k.index]);
+    for (const PositionKey& k : keys) sorted.push_back(elements[k.index]);
     std::copy(sorted.begin(), sorted.end(), elements.begin());
 }
 

@@ -236,9 +236,7 @@ private:
             fallback_.push_back(
                 {position_key(centre(e.x1, e.x2), centre(e.y1, e.y2), config_.same_row_tolerance), p.member});
         }
-        std::sort(fallback_.begin(), fallback_.end(), [](const PositionKey& a, const PositionKey& b) {
-            return a.key != b.key ? a.key < b.key : a.index < b.index;
-        });
+        sort_position_keys(fallback_);
         for (const PositionKey& k : fallback_) order_.push_back(elements_[k.index].id);
     }
 
@@ -592,12 +590,6 @@ private:
     std::vector<Interval> merged_;
     std::vector<float> gap_trees_;
     std::vector<std::size_t> members_in_order_;
-    // Equal keys are ordered by element index, as a stable sort of the
-    // elements in input order would.
-    struct PositionKey {
-        std::int64_t key;
-        std::size_t index;
-    };
     std::vector<PositionKey> fallback_;
     ReadingOrder order_;
 };

@@ -19,8 +19,7 @@ void sort_words(std::vector<std::uint64_t>& words, std::vector<std::uint64_t>& s
 
 // A key whose unsigned order is the float order, -0 and +0 alike.
 inline std::uint32_t ascending_key(float value) {
-    if (value == 0.0f) value = 0.0f;
-    return static_cast<std::uint32_t>(total_order_key(value)) ^ 0x8000'0000u;
+    return unsigned_total_order_key(value == 0.0f ? 0.0f : value);
 }
 
 // The buffers an ordering works in, kept by callers that order many times.
