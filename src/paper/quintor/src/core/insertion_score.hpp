@@ -49,8 +49,10 @@ public:
     explicit InsertionScorer(const Element& masked);
 
     // The score, or nothing when the running sum rises strictly above
-    // `best_so_far` after d1, d1 + d2 or d1 + d2 + d3.
-    std::optional<float> score(const Element& t, float best_so_far = std::numeric_limits<float>::infinity()) const {
+    // `best_so_far` after d1, d1 + d2 or d1 + d2 + d3. The target is anything
+    // with a box: an element or an order slot.
+    template <class Target>
+    std::optional<float> score(const Target& t, float best_so_far = std::numeric_limits<float>::infinity()) const {
         using namespace score_terms;
         const bool overlap = c_.x2 > t.x1 && c_.y2 > t.y1 && t.x2 > c_.x1 && t.y2 > c_.y1;
         const float d1 = squared_side_a1_ * (overlap ? 0.0f : kSeparation);

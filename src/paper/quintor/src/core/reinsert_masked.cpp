@@ -64,8 +64,8 @@ Best scan_in_order(const OrderIndex& index, const InsertionScorer& scorer, std::
         }
         const auto slots = index.block(v.node);
         for (std::size_t i = 0; i < slots.size(); ++i) {
-            if (slots[i].element == nullptr || slots[i].target_class < masked_class) continue;
-            const std::optional<float> score = scorer.score(*slots[i].element, best.score);
+            if (!slots[i].has_target() || slots[i].target_class < masked_class) continue;
+            const std::optional<float> score = scorer.score(slots[i], best.score);
             if (score && *score < best.score) best = {*score, v.first + i, true};
         }
     }
@@ -101,8 +101,8 @@ Best branch_and_bound(const OrderIndex& index, const InsertionScorer& scorer, st
         }
         const auto slots = index.block(v.node);
         for (std::size_t i = 0; i < slots.size(); ++i) {
-            if (slots[i].element == nullptr || slots[i].target_class < masked_class) continue;
-            const float score = *scorer.score(*slots[i].element);
+            if (!slots[i].has_target() || slots[i].target_class < masked_class) continue;
+            const float score = *scorer.score(slots[i]);
             const std::size_t position = v.first + i;
             if (score < best.score || (best.found && score == best.score && position < best.position)) {
                 best = {score, position, true};
@@ -120,8 +120,9 @@ ReadingOrder reinsert_masked(ReadingOrder order, std::span<const Element> regula
     const FirstById by_id(regular, masked);
     const auto slot_of = [&](std::uint64_t id) {
         const Element* found = by_id.find(id);
-        if (found == nullptr) return OrderSlot{id, nullptr, -1};
-        return OrderSlot{id, found, static_cast<std::int8_t>(label_class(found->label))};
+        if (found == nullptr) return OrderSlot{.id = id};
+        return OrderSlot{id, found->x1, found->y1, found->x2, found->y2,
+                         static_cast<std::int8_t>(label_class(found->label))};
     };
 
     std::vector<OrderSlot> slots;

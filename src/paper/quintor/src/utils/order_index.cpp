@@ -12,7 +12,7 @@ constexpr std::size_t kBlockSize = 32;
 
 TargetBounds bounds_of(std::span<const OrderSlot> slots) {
     TargetBounds bounds;
-    for (const OrderSlot& s : slots) bounds.add(s.element, s.target_class);
+    for (const OrderSlot& s : slots) bounds.add(s);
     return bounds;
 }
 
@@ -79,7 +79,7 @@ void OrderIndex::insert(std::size_t position, const OrderSlot& slot) {
     }
     // Bounds only widen on insertion: add the slot along the path to the root.
     for (std::size_t node = leaf_base_ + block; node >= kRoot; node /= 2) {
-        nodes_[node].add(slot.element, slot.target_class);
+        nodes_[node].add(slot);
     }
 }
 

@@ -14,12 +14,6 @@
 
 namespace tarvello::paper {
 
-struct OrderSlot {
-    std::uint64_t id = 0;
-    const Element* element = nullptr;  // null: the id matches no element
-    std::int8_t target_class = -1;
-};
-
 class OrderIndex {
 public:
     explicit OrderIndex(std::vector<OrderSlot> slots);

@@ -1,5 +1,6 @@
-// What a group of consecutive order positions holds: how many, the range of
-// their target coordinates and the highest label class, for pruning.
+// An order position of the re-insertion, and what a group of consecutive ones
+// holds: how many, the range of their target coordinates and the highest label
+// class, for pruning.
 #pragma once
 
 #include <algorithm>
@@ -8,9 +9,20 @@
 #include <cstdint>
 #include <limits>
 
-#include "layout/records.hpp"
-
 namespace tarvello::paper {
+
+// One order position. The target's box is kept with it, so that scanning a
+// run of positions reads the run, not elements all over the page.
+struct OrderSlot {
+    std::uint64_t id = 0;
+    float x1 = 0.0f;
+    float y1 = 0.0f;
+    float x2 = 0.0f;
+    float y2 = 0.0f;
+    std::int8_t target_class = -1;  // -1: the id matches no element
+
+    bool has_target() const { return target_class >= 0; }
+};
 
 struct TargetBounds {
     static constexpr float kInf = std::numeric_limits<float>::infinity();
@@ -26,13 +38,11 @@ struct TargetBounds {
     std::int8_t max_class = -1;  // -1: no position is admissible for anyone
     bool irregular = false;      // a target with a non-finite coordinate: bounds say nothing
 
-    // One position; `target` is null when its id matches no element.
-    void add(const Element* target, std::int8_t target_class) {
+    void add(const OrderSlot& t) {
         TargetBounds one;
         one.count = 1;
-        if (target != nullptr) {
-            const Element& t = *target;
-            one.max_class = target_class;
+        if (t.has_target()) {
+            one.max_class = t.target_class;
             if (std::isfinite(t.x1) && std::isfinite(t.y1) && std::isfinite(t.x2) && std::isfinite(t.y2)) {
                 one.min_x1 = one.max_x1 = t.x1;
                 one.max_x2 = t.x2;
