@@ -38,6 +38,30 @@ void OrderIndex::rebuild_tree() {
     }
 }
 
+void OrderIndex::split_block(std::size_t block) {
+    auto& slots = blocks_[block];
+    std::vector<OrderSlot> tail(slots.begin() + static_cast<std::ptrdiff_t>(kBlockSize), slots.end());
+    slots.resize(kBlockSize);
+    blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(block) + 1, std::move(tail));
+    if (blocks_.size() > leaf_base_) {
+        rebuild_tree();
+        return;
+    }
+    // The leaves after the split move one place on with their bounds; only
+    // the two halves are bounded afresh, and only the moved leaves' ancestors.
+    TargetBounds* const leaves = nodes_.data() + leaf_base_;
+    std::copy_backward(leaves + block + 1, leaves + blocks_.size() - 1, leaves + blocks_.size());
+    leaves[block] = bounds_of(blocks_[block]);
+    leaves[block + 1] = bounds_of(blocks_[block + 1]);
+    for (std::size_t first = (leaf_base_ + block) / 2, last = (leaf_base_ + blocks_.size() - 1) / 2; first >= kRoot;
+         first /= 2, last /= 2) {
+        for (std::size_t node = first; node <= last; ++node) {
+            nodes_[node] = nodes_[left(node)];
+            nodes_[node].merge(nodes_[right(node)]);
+        }
+    }
+}
+
 std::pair<std::size_t, std::size_t> OrderIndex::locate(std::size_t position) const {
     std::size_t node = kRoot;
     while (!is_leaf(node)) {
@@ -71,10 +95,7 @@ void OrderIndex::insert(std::size_t position, const OrderSlot& slot) {
     auto& slots = blocks_[block];
     slots.insert(slots.begin() + static_cast<std::ptrdiff_t>(offset), slot);
     if (slots.size() >= 2 * kBlockSize) {
-        std::vector<OrderSlot> tail(slots.begin() + static_cast<std::ptrdiff_t>(kBlockSize), slots.end());
-        slots.resize(kBlockSize);
-        blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(block) + 1, std::move(tail));
-        rebuild_tree();
+        split_block(block);
         return;
     }
     // Bounds only widen on insertion: add the slot along the path to the root.

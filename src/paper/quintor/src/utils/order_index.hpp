@@ -34,6 +34,8 @@ public:
 
 private:
     void rebuild_tree();
+    // Splits a block grown to twice its size in two.
+    void split_block(std::size_t block);
     // The block holding `position` and the offset inside it.
     std::pair<std::size_t, std::size_t> locate(std::size_t position) const;
 
