@@ -43,9 +43,9 @@ private:
     std::size_t size_ = 0;
 };
 
-bool admissible_in(const TargetBounds& bounds, std::int8_t masked_class) {
-    return bounds.count != 0 && bounds.max_class >= masked_class;
-}
+// Classes start at 0: an empty group, or a slot whose id matches no element,
+// has class -1 and is admissible for none.
+bool admissible_in(const TargetBounds& bounds, std::int8_t masked_class) { return bounds.max_class >= masked_class; }
 
 // Position by position, exactly as the scores and their early abandoning
 // decide; only groups without an admissible position are skipped.
@@ -64,7 +64,7 @@ Best scan_in_order(const OrderIndex& index, const InsertionScorer& scorer, std::
         }
         const auto slots = index.block(v.node);
         for (std::size_t i = 0; i < slots.size(); ++i) {
-            if (!slots[i].has_target() || slots[i].target_class < masked_class) continue;
+            if (slots[i].target_class < masked_class) continue;
             const std::optional<float> score = scorer.score(slots[i], best.score);
             if (score && *score < best.score) best = {*score, v.first + i, true};
         }
@@ -101,7 +101,7 @@ Best branch_and_bound(const OrderIndex& index, const InsertionScorer& scorer, st
         }
         const auto slots = index.block(v.node);
         for (std::size_t i = 0; i < slots.size(); ++i) {
-            if (!slots[i].has_target() || slots[i].target_class < masked_class) continue;
+            if (slots[i].target_class < masked_class) continue;
             const float score = *scorer.score(slots[i]);
             const std::size_t position = v.first + i;
             if (score < best.score || (best.found && score == best.score && position < best.position)) {
