@@ -1,6 +1,7 @@
 // Re-insertion of masked elements: admissibility, the score, ties, the
 // records, and the pruned search against a plain scan of every position.
 #include <limits>
+#include <numeric>
 
 #include "paper/quintor/src/core/insertion_score.hpp"
 #include "paper/quintor/src/core/label_class.hpp"
@@ -142,7 +143,9 @@ ReadingOrder reinsert_by_scanning(ReadingOrder order, std::span<const Element> r
 }
 
 // Repeated ids, within a list and across both, check the id index too; in
-// every third round the ids are too large to index its table directly.
+// every third round the ids are too large to index its table directly. Every
+// fourth page has distinct ids, which the order by position reads from the
+// elements themselves.
 TEST(Reinsert, PrunedSearchMatchesTheFullScanOnRandomPages) {
     testing::PageFactory factory(13);
     for (int round = 0; round < 400; ++round) {
@@ -150,17 +153,26 @@ TEST(Reinsert, PrunedSearchMatchesTheFullScanOnRandomPages) {
         auto regular = factory.page(factory.pick(round % 5 == 0 ? 40 : 300), 612, 792, awkward);
         // Every fifth page has enough masked elements to split the index's blocks.
         auto masked = factory.page(1 + factory.pick(round % 5 == 0 ? 150 : 40), 612, 792, awkward && factory.pick(2) == 0);
+        if (round % 4 == 1) {
+            std::uint64_t next_id = 0;
+            for (auto* list : {&regular, &masked}) {
+                for (Element& e : *list) e.id = next_id++;
+            }
+        }
         if (round % 3 == 2) {
             for (auto* list : {&regular, &masked}) {
                 for (Element& e : *list) e.id = e.id * 7919 + (std::uint64_t{1} << 40);
             }
         }
+        std::vector<std::size_t> positions(regular.size());
+        std::iota(positions.begin(), positions.end(), std::size_t{0});
+        std::shuffle(positions.begin(), positions.end(), factory.rng());
         ReadingOrder order;
-        for (const Element& e : regular) order.push_back(e.id);
-        std::shuffle(order.begin(), order.end(), factory.rng());
+        for (const std::size_t p : positions) order.push_back(regular[p].id);
         const float tolerance = factory.pick(4) == 0 ? 0.0f : 10.0f;
-        EXPECT_EQ(reinsert_masked(order, regular, masked, tolerance), reinsert_by_scanning(order, regular, masked, tolerance))
-            << "round " << round;
+        const ReadingOrder expected = reinsert_by_scanning(order, regular, masked, tolerance);
+        EXPECT_EQ(reinsert_masked(order, regular, masked, tolerance), expected) << "round " << round;
+        EXPECT_EQ(reinsert_masked_by_position(positions, regular, masked, tolerance), expected) << "round " << round;
     }
 }
 

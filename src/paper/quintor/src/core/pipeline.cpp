@@ -21,8 +21,8 @@ ReadingOrder compute_paper_order(std::vector<Element> elements, const PageBounds
     const XYCutConfig settings = config.value_or(XYCutConfig{});
     MaskedSplit split = split_masked(std::move(elements));
     const Region page{page_bounds.x_min, page_bounds.y_min, page_bounds.x_max, page_bounds.y_max};
-    ReadingOrder order = recursive_xy_cut(split.regular, settings, page);
-    return reinsert_masked(std::move(order), split.regular, split.masked, settings.same_row_tolerance);
+    const std::vector<std::size_t> order = xy_cut_positions(split.regular, settings, page);
+    return reinsert_masked_by_position(order, split.regular, split.masked, settings.same_row_tolerance);
 }
 
 }  // namespace tarvello::paper

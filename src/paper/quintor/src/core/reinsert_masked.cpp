@@ -112,25 +112,16 @@ Best branch_and_bound(const OrderIndex& index, const InsertionScorer& scorer, st
     return best;
 }
 
-}  // namespace
+// The slot of an element that is the first with its id.
+OrderSlot slot_for(const Element& e) {
+    return {e.id, e.x1, e.y1, e.x2, e.y2, static_cast<std::int8_t>(label_class(e.label))};
+}
 
-ReadingOrder reinsert_masked(ReadingOrder order, std::span<const Element> regular, std::span<const Element> masked,
-                             float same_row_tolerance) {
-    if (masked.empty()) return order;
-    const FirstById by_id(regular, masked);
-    const auto slot_of = [&](std::uint64_t id) {
-        const Element* found = by_id.find(id);
-        if (found == nullptr) return OrderSlot{.id = id};
-        return OrderSlot{id, found->x1, found->y1, found->x2, found->y2,
-                         static_cast<std::int8_t>(label_class(found->label))};
-    };
-
-    std::vector<OrderSlot> slots;
-    slots.reserve(order.size() + masked.size());
-    for (const std::uint64_t id : order) slots.push_back(slot_of(id));
-    order = {};
-    OrderIndex index(std::move(slots));
-
+// Inserts the masked elements into the order `index` holds; `slot_of` gives
+// an inserted element's slot.
+template <class SlotOf>
+ReadingOrder insert_masked(OrderIndex& index, std::span<const Element> masked, float same_row_tolerance,
+                           const SlotOf& slot_of) {
     std::array<std::vector<Element>, kLabelClassCount> buckets;
     std::array<std::size_t, kLabelClassCount> bucket_sizes{};
     for (const Element& e : masked) ++bucket_sizes[label_class(e.label)];
@@ -148,14 +139,48 @@ ReadingOrder reinsert_masked(ReadingOrder order, std::span<const Element> regula
             if (best.found) {
                 diagnostics::debug(kPaperChannel, "[INSERT] Masked element {} ({}) -> position {} (before element {})",
                                    c.id, c.label, best.position, index.at(best.position).id);
-                index.insert(best.position, slot_of(c.id));
+                index.insert(best.position, slot_of(c));
             } else {
                 diagnostics::warn(kPaperChannel, "No valid insertion for element {} ({}), appending", c.id, c.label);
-                index.insert(index.size(), slot_of(c.id));
+                index.insert(index.size(), slot_of(c));
             }
         }
     }
     return index.ids();
+}
+
+}  // namespace
+
+ReadingOrder reinsert_masked(ReadingOrder order, std::span<const Element> regular, std::span<const Element> masked,
+                             float same_row_tolerance) {
+    if (masked.empty()) return order;
+    const FirstById by_id(regular, masked);
+    const auto slot_of = [&](std::uint64_t id) {
+        const Element* found = by_id.find(id);
+        return found == nullptr ? OrderSlot{.id = id} : slot_for(*found);
+    };
+    std::vector<OrderSlot> slots;
+    slots.reserve(order.size() + masked.size());
+    for (const std::uint64_t id : order) slots.push_back(slot_of(id));
+    order = {};
+    OrderIndex index(std::move(slots));
+    return insert_masked(index, masked, same_row_tolerance, [&](const Element& c) { return slot_of(c.id); });
+}
+
+ReadingOrder reinsert_masked_by_position(std::span<const std::size_t> positions, std::span<const Element> regular,
+                                         std::span<const Element> masked, float same_row_tolerance) {
+    if (masked.empty() || !ids_known_distinct(regular, masked)) {
+        ReadingOrder order;
+        order.reserve(positions.size());
+        for (const std::size_t p : positions) order.push_back(regular[p].id);
+        return reinsert_masked(std::move(order), regular, masked, same_row_tolerance);
+    }
+    // Every element is the first with its id: no lookup by id is needed.
+    std::vector<OrderSlot> slots;
+    slots.reserve(positions.size() + masked.size());
+    for (const std::size_t p : positions) slots.push_back(slot_for(regular[p]));
+    OrderIndex index(std::move(slots));
+    return insert_masked(index, masked, same_row_tolerance, slot_for);
 }
 
 }  // namespace tarvello::paper

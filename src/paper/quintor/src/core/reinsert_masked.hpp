@@ -2,6 +2,7 @@
 // before the element where it costs least.
 #pragma once
 
+#include <cstddef>
 #include <span>
 
 #include "layout/records.hpp"
@@ -12,5 +13,9 @@ namespace tarvello::paper {
 // before the cheapest admissible position or, failing that, to the end.
 ReadingOrder reinsert_masked(ReadingOrder order, std::span<const Element> regular, std::span<const Element> masked,
                              float same_row_tolerance);
+
+// The same, with the order given as positions in `regular`.
+ReadingOrder reinsert_masked_by_position(std::span<const std::size_t> positions, std::span<const Element> regular,
+                                         std::span<const Element> masked, float same_row_tolerance);
 
 }  // namespace tarvello::paper

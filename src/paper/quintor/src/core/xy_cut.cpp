@@ -99,7 +99,7 @@ public:
         }
     }
 
-    ReadingOrder run(const Region& region) {
+    std::vector<std::size_t> run(const Region& region) {
         order_.reserve(elements_.size());
         Task root{0, elements_.size(), region, {}, {}, {}, 0, 0};
         for (const DensityTerm term : terms_) root.density.add(term);
@@ -205,7 +205,7 @@ private:
         if (task.end == task.begin) return;
         const std::span<Projection> elements = members(task);
         if (elements.size() == 1) {
-            order_.push_back(elements_[elements.front().member].id);
+            order_.push_back(elements.front().member);
             return;
         }
         Current current;
@@ -237,7 +237,7 @@ private:
                 {position_key(centre(e.x1, e.x2), centre(e.y1, e.y2), config_.same_row_tolerance), p.member});
         }
         sort_position_keys(fallback_);
-        for (const PositionKey& k : fallback_) order_.push_back(elements_[k.index].id);
+        for (const PositionKey& k : fallback_) order_.push_back(k.index);
     }
 
     // True when the summed aspect ratios make the region look multi-column,
@@ -591,13 +591,22 @@ private:
     std::vector<float> gap_trees_;
     std::vector<std::size_t> members_in_order_;
     std::vector<PositionKey> fallback_;
-    ReadingOrder order_;
+    std::vector<std::size_t> order_;  // positions in elements_
 };
 
 }  // namespace
 
-ReadingOrder recursive_xy_cut(std::span<const Element> elements, const XYCutConfig& config, const Region& region) {
+std::vector<std::size_t> xy_cut_positions(std::span<const Element> elements, const XYCutConfig& config,
+                                          const Region& region) {
     return XYCut(elements, config).run(region);
+}
+
+ReadingOrder recursive_xy_cut(std::span<const Element> elements, const XYCutConfig& config, const Region& region) {
+    const std::vector<std::size_t> positions = xy_cut_positions(elements, config, region);
+    ReadingOrder order;
+    order.reserve(positions.size());
+    for (const std::size_t p : positions) order.push_back(elements[p].id);
+    return order;
 }
 
 }  // namespace tarvello::paper

@@ -2,7 +2,9 @@
 // band, order both halves, concatenate; order an uncuttable region by row.
 #pragma once
 
+#include <cstddef>
 #include <span>
+#include <vector>
 
 #include "layout/records.hpp"
 
@@ -18,5 +20,9 @@ struct Region {
 // Every input id exactly once. Runs on an explicit work stack, so the depth of
 // the cut tree never touches the native stack.
 ReadingOrder recursive_xy_cut(std::span<const Element> elements, const XYCutConfig& config, const Region& region);
+
+// The same order as positions in `elements`.
+std::vector<std::size_t> xy_cut_positions(std::span<const Element> elements, const XYCutConfig& config,
+                                          const Region& region);
 
 }  // namespace tarvello::paper

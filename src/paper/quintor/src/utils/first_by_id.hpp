@@ -8,6 +8,7 @@
 #include <bit>
 #include <cstdint>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "layout/records.hpp"
@@ -61,5 +62,24 @@ private:
     std::vector<const Element*> slots_;
     int shift_ = 0;
 };
+
+// True when no id occurs twice in the two lists, so that each element is the
+// first with its id. Checked on a table of one bit per id; ids too large for
+// one of at most 64 bits per element give false, as if some occurred twice.
+inline bool ids_known_distinct(std::span<const Element> first, std::span<const Element> then) {
+    const std::size_t count = first.size() + then.size();
+    std::uint64_t max_id = 0;
+    for (const Element& e : first) max_id = std::max(max_id, e.id);
+    for (const Element& e : then) max_id = std::max(max_id, e.id);
+    if (max_id / 64 > count) return false;
+    std::vector<std::uint64_t> seen(static_cast<std::size_t>(max_id / 64) + 1, 0);
+    const auto first_time = [&](std::uint64_t id) {
+        std::uint64_t& word = seen[id / 64];
+        const std::uint64_t bit = std::uint64_t{1} << (id % 64);
+        return (std::exchange(word, word | bit) & bit) == 0;
+    };
+    return std::all_of(first.begin(), first.end(), [&](const Element& e) { return first_time(e.id); }) &&
+           std::all_of(then.begin(), then.end(), [&](const Element& e) { return first_time(e.id); });
+}
 
 }  // namespace tarvello::paper
