@@ -11,6 +11,9 @@
 namespace tarvello::paper {
 namespace {
 
+// Boxes per leaf of the tree: a short run is scanned faster than descended.
+constexpr std::size_t kRunLength = 8;
+
 bool has_nan(const Element& e) {
     return std::isnan(e.x1) || std::isnan(e.y1) || std::isnan(e.x2) || std::isnan(e.y2);
 }
@@ -20,15 +23,32 @@ bool has_nan(const Element& e) {
 OverlapIndex::OverlapIndex(std::span<const Element> elements) {
     // Every coordinate enters one strict comparison of the overlap test, so an
     // element with a NaN overlaps nothing and can stay out of the index.
-    by_top_.reserve(elements.size());
-    for (const Element& e : elements) {
-        if (!has_nan(e)) by_top_.push_back({e.id, e.x1, e.y1, e.x2, e.y2});
-    }
+    const auto box_of = [](const Element& e) { return Box{e.id, e.x1, e.y1, e.x2, e.y2}; };
+    const auto top = [](const Box& b) { return b.y1; };
     SortBuffers<Box> buffers;
-    sort_by_edge(std::span(by_top_), [](const Box& b) { return b.y1; }, buffers);
-    leaf_base_ = std::bit_ceil(std::max<std::size_t>(by_top_.size(), 1));
+    if (elements.size() <= kMaxEdgeSortPositions) {
+        // The boxes are gathered from the elements in sorted order directly,
+        // with no unsorted copy of them.
+        buffers.words.reserve(elements.size());
+        for (std::size_t i = 0; i < elements.size(); ++i) {
+            if (!has_nan(elements[i])) buffers.words.push_back(edge_word(elements[i].y1, i));
+        }
+        sort_words(buffers.words, buffers.scratch);
+        by_top_.reserve(buffers.words.size());
+        for (const std::uint64_t w : buffers.words) by_top_.push_back(box_of(elements[position_in(w)]));
+    } else {
+        for (const Element& e : elements) {
+            if (!has_nan(e)) by_top_.push_back(box_of(e));
+        }
+        sort_by_edge(std::span(by_top_), top, buffers);
+    }
+    const std::size_t runs = (by_top_.size() + kRunLength - 1) / kRunLength;
+    leaf_base_ = std::bit_ceil(std::max<std::size_t>(runs, 1));
     max_bottom_.assign(2 * leaf_base_, -std::numeric_limits<float>::infinity());
-    for (std::size_t i = 0; i < by_top_.size(); ++i) max_bottom_[leaf_base_ + i] = by_top_[i].y2;
+    for (std::size_t i = 0; i < by_top_.size(); ++i) {
+        float& leaf = max_bottom_[leaf_base_ + i / kRunLength];
+        leaf = std::max(leaf, by_top_[i].y2);
+    }
     for (std::size_t node = leaf_base_ - 1; node >= 1; --node) {
         max_bottom_[node] = std::max(max_bottom_[2 * node], max_bottom_[2 * node + 1]);
     }
@@ -43,8 +63,8 @@ std::size_t OverlapIndex::count_overlaps(const Element& e, std::size_t limit) co
     std::size_t count = 0;
     struct Visit {
         std::size_t node;
-        std::size_t first;
-        std::size_t width;
+        std::size_t first;  // of the node's runs
+        std::size_t width;  // in runs
     };
     // Depth first: at most one waiting sibling per level.
     std::array<Visit, std::numeric_limits<std::size_t>::digits + 1> stack;
@@ -53,11 +73,13 @@ std::size_t OverlapIndex::count_overlaps(const Element& e, std::size_t limit) co
     while (waiting != 0) {
         const Visit v = stack[--waiting];
         // Only subtrees inside the prefix that reach below e's top can overlap.
-        if (v.first >= prefix_end || !(max_bottom_[v.node] > e.y1)) continue;
+        if (v.first * kRunLength >= prefix_end || !(max_bottom_[v.node] > e.y1)) continue;
         if (v.width == 1) {
-            const Box& f = by_top_[v.first];
-            if (overlaps(e, f) && ++count == limit) {
-                return count;
+            const std::size_t end = std::min(prefix_end, (v.first + 1) * kRunLength);
+            for (std::size_t i = v.first * kRunLength; i < end; ++i) {
+                if (overlaps(e, by_top_[i]) && ++count == limit) {
+                    return count;
+                }
             }
             continue;
         }

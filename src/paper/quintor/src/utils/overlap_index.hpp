@@ -1,7 +1,7 @@
 // Counts, for one element at a time, the other elements its box overlaps with
-// positive area, stopping at a limit. Elements sorted by top edge under a tree
-// of their largest bottom edge, so a query only walks the elements that share
-// its vertical extent instead of the whole page.
+// positive area, stopping at a limit. Elements sorted by top edge, in short
+// runs under a tree of their largest bottom edge, so a query only walks the
+// elements that share its vertical extent instead of the whole page.
 #pragma once
 
 #include <cstddef>
@@ -39,8 +39,8 @@ private:
         float x2;
         float y2;
     };
-    std::vector<Box> by_top_;           // of the NaN-free elements, ascending y1
-    std::vector<float> max_bottom_;     // implicit tree over by_top_, leaves at leaf_base_
+    std::vector<Box> by_top_;        // of the NaN-free elements, ascending y1
+    std::vector<float> max_bottom_;  // implicit tree over runs of by_top_, leaves at leaf_base_
     std::size_t leaf_base_ = 1;
 };
 

@@ -22,6 +22,16 @@ inline std::uint32_t ascending_key(float value) {
     return unsigned_total_order_key(value == 0.0f ? 0.0f : value);
 }
 
+// Positions up to this fit under a key in one word.
+inline constexpr std::size_t kMaxEdgeSortPositions = std::numeric_limits<std::uint32_t>::max();
+
+// The word of an edge and a position; words sort by edge, then position.
+inline std::uint64_t edge_word(float edge, std::size_t position) {
+    return std::uint64_t{ascending_key(edge)} << 32 | position;
+}
+
+inline std::size_t position_in(std::uint64_t word) { return static_cast<std::size_t>(word & 0xFFFF'FFFFu); }
+
 // The buffers an ordering works in, kept by callers that order many times.
 template <class T>
 struct SortBuffers {
@@ -35,7 +45,7 @@ struct SortBuffers {
 template <class T, class EdgeOf>
 void sort_by_edge(std::span<T> items, const EdgeOf& edge_of, SortBuffers<T>& buffers) {
     const std::size_t n = items.size();
-    if (n > std::numeric_limits<std::uint32_t>::max()) {
+    if (n > kMaxEdgeSortPositions) {
         // Positions do not fit under the key.
         std::stable_sort(items.begin(), items.end(),
                          [&](const T& a, const T& b) { return ascending_key(edge_of(a)) < ascending_key(edge_of(b)); });
@@ -43,10 +53,10 @@ void sort_by_edge(std::span<T> items, const EdgeOf& edge_of, SortBuffers<T>& buf
     }
     buffers.words.clear();
     buffers.words.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) buffers.words.push_back(std::uint64_t{ascending_key(edge_of(items[i]))} << 32 | i);
+    for (std::size_t i = 0; i < n; ++i) buffers.words.push_back(edge_word(edge_of(items[i]), i));
     sort_words(buffers.words, buffers.scratch);
     buffers.items.assign(items.begin(), items.end());
-    for (std::size_t i = 0; i < n; ++i) items[i] = buffers.items[buffers.words[i] & 0xFFFF'FFFFu];
+    for (std::size_t i = 0; i < n; ++i) items[i] = buffers.items[position_in(buffers.words[i])];
 }
 
 }  // namespace tarvello::paper
