@@ -159,11 +159,8 @@ ReadingOrder reinsert_masked(ReadingOrder order, std::span<const Element> regula
         const Element* found = by_id.find(id);
         return found == nullptr ? OrderSlot{.id = id} : slot_for(*found);
     };
-    std::vector<OrderSlot> slots;
-    slots.reserve(order.size() + masked.size());
-    for (const std::uint64_t id : order) slots.push_back(slot_of(id));
+    OrderIndex index(order.size(), [&](std::size_t i) { return slot_of(order[i]); });
     order = {};
-    OrderIndex index(std::move(slots));
     return insert_masked(index, masked, same_row_tolerance, [&](const Element& c) { return slot_of(c.id); });
 }
 
@@ -176,10 +173,7 @@ ReadingOrder reinsert_masked_by_position(std::span<const std::size_t> positions,
         return reinsert_masked(std::move(order), regular, masked, same_row_tolerance);
     }
     // Every element is the first with its id: no lookup by id is needed.
-    std::vector<OrderSlot> slots;
-    slots.reserve(positions.size() + masked.size());
-    for (const std::size_t p : positions) slots.push_back(slot_for(regular[p]));
-    OrderIndex index(std::move(slots));
+    OrderIndex index(positions.size(), [&](std::size_t i) { return slot_for(regular[positions[i]]); });
     return insert_masked(index, masked, same_row_tolerance, slot_for);
 }
 

@@ -7,9 +7,6 @@
 namespace tarvello::paper {
 namespace {
 
-// Blocks start this long and split when twice as long.
-constexpr std::size_t kBlockSize = 32;
-
 TargetBounds bounds_of(std::span<const OrderSlot> slots) {
     TargetBounds bounds;
     for (const OrderSlot& s : slots) bounds.add(s);
@@ -17,16 +14,6 @@ TargetBounds bounds_of(std::span<const OrderSlot> slots) {
 }
 
 }  // namespace
-
-OrderIndex::OrderIndex(std::vector<OrderSlot> slots) {
-    for (std::size_t begin = 0; begin < slots.size(); begin += kBlockSize) {
-        const std::size_t end = std::min(slots.size(), begin + kBlockSize);
-        blocks_.emplace_back(slots.begin() + static_cast<std::ptrdiff_t>(begin),
-                             slots.begin() + static_cast<std::ptrdiff_t>(end));
-    }
-    if (blocks_.empty()) blocks_.emplace_back();
-    rebuild_tree();
-}
 
 void OrderIndex::rebuild_tree() {
     leaf_base_ = std::bit_ceil(blocks_.size());

@@ -3,6 +3,7 @@
 // an insertion costs a block, not the whole order.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -16,7 +17,19 @@ namespace tarvello::paper {
 
 class OrderIndex {
 public:
-    explicit OrderIndex(std::vector<OrderSlot> slots);
+    // The order slot_at(0), ..., slot_at(count - 1).
+    template <class SlotAt>
+    OrderIndex(std::size_t count, const SlotAt& slot_at) {
+        blocks_.reserve(count / kBlockSize + 1);
+        for (std::size_t begin = 0; begin < count; begin += kBlockSize) {
+            const std::size_t end = std::min(count, begin + kBlockSize);
+            std::vector<OrderSlot>& block = blocks_.emplace_back();
+            block.reserve(end - begin);
+            for (std::size_t i = begin; i < end; ++i) block.push_back(slot_at(i));
+        }
+        if (blocks_.empty()) blocks_.emplace_back();
+        rebuild_tree();
+    }
 
     static constexpr std::size_t kRoot = 1;
     std::size_t size() const { return nodes_[kRoot].count; }
@@ -33,6 +46,9 @@ public:
     ReadingOrder ids() const;
 
 private:
+    // Blocks start this long and split when twice as long.
+    static constexpr std::size_t kBlockSize = 32;
+
     void rebuild_tree();
     // Splits a block grown to twice its size in two.
     void split_block(std::size_t block);
