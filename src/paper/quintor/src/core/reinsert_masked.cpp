@@ -117,11 +117,17 @@ OrderSlot slot_for(const Element& e) {
     return {e.id, e.x1, e.y1, e.x2, e.y2, static_cast<std::int8_t>(label_class(e.label))};
 }
 
-// Inserts the masked elements into the order `index` holds; `slot_of` gives
-// an inserted element's slot.
-template <class SlotOf>
+// The slot of the first element with the id, if any.
+OrderSlot slot_of_id(const FirstById& by_id, std::uint64_t id) {
+    const Element* found = by_id.find(id);
+    return found == nullptr ? OrderSlot{.id = id} : slot_for(*found);
+}
+
+// Inserts the masked elements into the order `index` holds. Their slots come
+// from `by_id` when given, else each element is the first with its id.
 ReadingOrder insert_masked(OrderIndex& index, std::span<const Element> masked, float same_row_tolerance,
-                           const SlotOf& slot_of) {
+                           const FirstById* by_id) {
+    const auto slot_of = [&](const Element& c) { return by_id != nullptr ? slot_of_id(*by_id, c.id) : slot_for(c); };
     std::array<std::vector<Element>, kLabelClassCount> buckets;
     std::array<std::size_t, kLabelClassCount> bucket_sizes{};
     for (const Element& e : masked) ++bucket_sizes[label_class(e.label)];
@@ -155,13 +161,9 @@ ReadingOrder reinsert_masked(ReadingOrder order, std::span<const Element> regula
                              float same_row_tolerance) {
     if (masked.empty()) return order;
     const FirstById by_id(regular, masked);
-    const auto slot_of = [&](std::uint64_t id) {
-        const Element* found = by_id.find(id);
-        return found == nullptr ? OrderSlot{.id = id} : slot_for(*found);
-    };
-    OrderIndex index(order.size(), [&](std::size_t i) { return slot_of(order[i]); });
+    OrderIndex index(order.size(), [&](std::size_t i) { return slot_of_id(by_id, order[i]); });
     order = {};
-    return insert_masked(index, masked, same_row_tolerance, [&](const Element& c) { return slot_of(c.id); });
+    return insert_masked(index, masked, same_row_tolerance, &by_id);
 }
 
 ReadingOrder reinsert_masked_by_position(std::span<const std::size_t> positions, std::span<const Element> regular,
@@ -174,7 +176,7 @@ ReadingOrder reinsert_masked_by_position(std::span<const std::size_t> positions,
     }
     // Every element is the first with its id: no lookup by id is needed.
     OrderIndex index(positions.size(), [&](std::size_t i) { return slot_for(regular[positions[i]]); });
-    return insert_masked(index, masked, same_row_tolerance, slot_for);
+    return insert_masked(index, masked, same_row_tolerance, nullptr);
 }
 
 }  // namespace tarvello::paper

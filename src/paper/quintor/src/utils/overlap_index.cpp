@@ -24,7 +24,6 @@ OverlapIndex::OverlapIndex(std::span<const Element> elements) {
     // Every coordinate enters one strict comparison of the overlap test, so an
     // element with a NaN overlaps nothing and can stay out of the index.
     const auto box_of = [](const Element& e) { return Box{e.id, e.x1, e.y1, e.x2, e.y2}; };
-    const auto top = [](const Box& b) { return b.y1; };
     SortBuffers<Box> buffers;
     if (elements.size() <= kMaxEdgeSortPositions) {
         // The boxes are gathered from the elements in sorted order directly,
@@ -40,7 +39,7 @@ OverlapIndex::OverlapIndex(std::span<const Element> elements) {
         for (const Element& e : elements) {
             if (!has_nan(e)) by_top_.push_back(box_of(e));
         }
-        sort_by_edge(std::span(by_top_), top, buffers);
+        sort_by_edge(std::span(by_top_), [](const Box& b) { return b.y1; }, buffers);
     }
     const std::size_t runs = (by_top_.size() + kRunLength - 1) / kRunLength;
     leaf_base_ = std::bit_ceil(std::max<std::size_t>(runs, 1));
