@@ -10,6 +10,10 @@ namespace tarvello::paper {
 namespace {
 
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
+// Subtrees of this many gaps or fewer are read along their row of leaves
+// rather than descended: runs of equal widths, which the rounding bound
+// cannot set apart, then cost one step each.
+constexpr std::size_t kScanGaps = 16;
 
 std::size_t leaves_for(std::size_t intervals) { return std::bit_ceil(std::max<std::size_t>(intervals, 2) - 1); }
 
@@ -74,16 +78,20 @@ bool choose_run_by_gap_tree(const AxisGrid& grid, std::span<const CutSearch::Int
     while (waiting != 0) {
         const Visit v = stack[--waiting];
         if (v.begin >= gaps_end || v.begin + v.size <= first || !may_beat(tree[v.node])) continue;
-        if (v.size > 1) {
+        if (v.size > kScanGaps) {
             const std::size_t half = v.size / 2;
             stack[waiting++] = {2 * v.node + 1, v.begin + half, half};
             stack[waiting++] = {2 * v.node, v.begin, half};
             continue;
         }
-        if (tree[v.node] == kInfinity) return false;
-        const std::uint64_t end = covered_bins(grid, list[v.begin].lo, list[v.begin].hi).end;
-        const std::uint64_t start = covered_bins(grid, list[v.begin + 1].lo, list[v.begin + 1].hi).start;
-        if (start > end) chooser.offer(end, start - end);
+        for (std::size_t gap = std::max(v.begin, first), end = std::min(v.begin + v.size, gaps_end); gap < end; ++gap) {
+            const float width = tree[leaves + gap];
+            if (!may_beat(width)) continue;
+            if (width == kInfinity) return false;
+            const std::uint64_t run_start = covered_bins(grid, list[gap].lo, list[gap].hi).end;
+            const std::uint64_t run_end = covered_bins(grid, list[gap + 1].lo, list[gap + 1].hi).start;
+            if (run_end > run_start) chooser.offer(run_start, run_end - run_start);
+        }
     }
     if (tail.end < grid.bins) chooser.offer(tail.end, grid.bins - tail.end);
     return true;
