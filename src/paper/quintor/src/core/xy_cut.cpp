@@ -138,6 +138,7 @@ private:
     // list holds, where its merged intervals lie in merged_, and the merged
     // list they are part of, with its gap tree in gap_trees_ (if any).
     struct AxisLists {
+        // Unsorted: the elements in input order, begin + i at position i.
         enum Content : std::uint8_t { Stale, Unsorted, Sorted } content = Stale;
         enum Merged : std::uint8_t { NotBuilt, Built, Unusable } merged = NotBuilt;
         std::size_t merged_begin = 0;
@@ -194,11 +195,31 @@ private:
         return range_of(task.x.content != AxisLists::Stale ? by_x_ : by_y_, task);
     }
 
-    // By leading edge, NaN as -infinity (it marks from bin 0).
-    void sort_by_leading_edge(std::span<Projection> projections) {
-        sort_by_edge(projections, [](const Projection& p) {
+    // Fills a task's list on one axis with the projections of its elements,
+    // sorted by leading edge (NaN as -infinity: it marks from bin 0), equal
+    // edges in the order of `held` (the other axis's list), or in input order
+    // when it is empty. Read from the elements, so the list needs no copy of
+    // itself to sort.
+    void fill_sorted(const Task& task, std::span<Projection> list, bool on_x, std::span<const Projection> held) {
+        const auto member_at = [&](std::size_t i) { return held.empty() ? task.begin + i : held[i].member; };
+        const auto projection = [&](std::size_t member) {
+            const Element& e = elements_[member];
+            return on_x ? Projection{e.x1, e.x2, member} : Projection{e.y1, e.y2, member};
+        };
+        const auto leading_edge = [](const Projection& p) {
             return std::isnan(p.lo) ? -std::numeric_limits<float>::infinity() : p.lo;
-        }, sorting_);
+        };
+        if (list.size() > kMaxEdgeSortPositions) {
+            for (std::size_t i = 0; i < list.size(); ++i) list[i] = projection(member_at(i));
+            sort_by_edge(list, leading_edge, sorting_);
+            return;
+        }
+        std::vector<std::uint64_t>& words = sorting_.words;
+        words.clear();
+        words.reserve(list.size());
+        for (std::size_t i = 0; i < list.size(); ++i) words.push_back(edge_word(leading_edge(projection(member_at(i))), i));
+        sort_words(words, sorting_.scratch);
+        for (std::size_t i = 0; i < list.size(); ++i) list[i] = projection(member_at(position_in(words[i])));
     }
 
     void process(const Task& task) {
@@ -340,14 +361,8 @@ private:
         std::vector<Projection>& list = on_x ? by_x_ : by_y_;
         const std::span<Projection> own = range_of(list, task);
         if (lists.content != AxisLists::Sorted) {
-            if (lists.content == AxisLists::Stale) {
-                const std::span<const Projection> held = range_of(on_x ? by_y_ : by_x_, task);
-                for (std::size_t i = 0; i < own.size(); ++i) {
-                    const Element& e = elements_[held[i].member];
-                    own[i] = on_x ? Projection{e.x1, e.x2, held[i].member} : Projection{e.y1, e.y2, held[i].member};
-                }
-            }
-            sort_by_leading_edge(own);
+            const bool stale = lists.content == AxisLists::Stale;
+            fill_sorted(task, own, on_x, stale ? range_of(on_x ? by_y_ : by_x_, task) : std::span<const Projection>{});
             lists.content = AxisLists::Sorted;
         }
         if (lists.merged == AxisLists::NotBuilt) {
