@@ -209,17 +209,10 @@ private:
         const auto leading_edge = [](const Projection& p) {
             return std::isnan(p.lo) ? -std::numeric_limits<float>::infinity() : p.lo;
         };
-        if (list.size() > kMaxEdgeSortPositions) {
-            for (std::size_t i = 0; i < list.size(); ++i) list[i] = projection(member_at(i));
-            sort_by_edge(list, leading_edge, sorting_);
-            return;
-        }
-        std::vector<std::uint64_t>& words = sorting_.words;
-        words.clear();
-        words.reserve(list.size());
-        for (std::size_t i = 0; i < list.size(); ++i) words.push_back(edge_word(leading_edge(projection(member_at(i))), i));
-        sort_words(words, sorting_.scratch);
-        for (std::size_t i = 0; i < list.size(); ++i) list[i] = projection(member_at(position_in(words[i])));
+        std::size_t filled = 0;
+        for_each_by_edge(
+            list.size(), [&](std::size_t i) { return leading_edge(projection(member_at(i))); },
+            [&](std::size_t i) { list[filled++] = projection(member_at(i)); }, sorting_);
     }
 
     void process(const Task& task) {
@@ -601,7 +594,7 @@ private:
     std::vector<Projection> by_y_;
     std::vector<Task> stack_;
     std::vector<Projection> projection_scratch_;
-    SortBuffers<Projection> sorting_;
+    SortBuffers sorting_;
     std::vector<Interval> merged_;
     std::vector<float> gap_trees_;
     std::vector<std::size_t> members_in_order_;

@@ -15,17 +15,22 @@
 
 namespace tarvello::paper {
 
+inline std::uint64_t max_id(std::span<const Element> first, std::span<const Element> then) {
+    std::uint64_t max = 0;
+    for (const Element& e : first) max = std::max(max, e.id);
+    for (const Element& e : then) max = std::max(max, e.id);
+    return max;
+}
+
 class FirstById {
 public:
     FirstById(std::span<const Element> first, std::span<const Element> then) {
         const std::size_t count = first.size() + then.size();
-        std::uint64_t max_id = 0;
-        for (const Element& e : first) max_id = std::max(max_id, e.id);
-        for (const Element& e : then) max_id = std::max(max_id, e.id);
+        const std::uint64_t largest = max_id(first, then);
         // A direct table is no larger than a probed one, which is at most
         // half full so that probes stay short.
-        direct_ = max_id <= 2 * count;
-        slots_.assign(direct_ ? max_id + 1 : std::bit_ceil(2 * count + 2), nullptr);
+        direct_ = largest <= 2 * count;
+        slots_.assign(direct_ ? largest + 1 : std::bit_ceil(2 * count + 2), nullptr);
         if (!direct_) shift_ = 64 - std::countr_zero(slots_.size());
         for (const Element& e : first) add(e);
         for (const Element& e : then) add(e);
@@ -67,12 +72,9 @@ private:
 // first with its id. Checked on a table of one bit per id; ids too large for
 // one of at most 64 bits per element give false, as if some occurred twice.
 inline bool ids_known_distinct(std::span<const Element> first, std::span<const Element> then) {
-    const std::size_t count = first.size() + then.size();
-    std::uint64_t max_id = 0;
-    for (const Element& e : first) max_id = std::max(max_id, e.id);
-    for (const Element& e : then) max_id = std::max(max_id, e.id);
-    if (max_id / 64 > count) return false;
-    std::vector<std::uint64_t> seen(static_cast<std::size_t>(max_id / 64) + 1, 0);
+    const std::uint64_t largest = max_id(first, then);
+    if (largest / 64 > first.size() + then.size()) return false;
+    std::vector<std::uint64_t> seen(static_cast<std::size_t>(largest / 64) + 1, 0);
     const auto first_time = [&](std::uint64_t id) {
         std::uint64_t& word = seen[id / 64];
         const std::uint64_t bit = std::uint64_t{1} << (id % 64);

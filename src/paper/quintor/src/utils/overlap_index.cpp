@@ -23,24 +23,15 @@ bool has_nan(const Element& e) {
 OverlapIndex::OverlapIndex(std::span<const Element> elements) {
     // Every coordinate enters one strict comparison of the overlap test, so an
     // element with a NaN overlaps nothing and can stay out of the index.
-    const auto box_of = [](const Element& e) { return Box{e.id, e.x1, e.y1, e.x2, e.y2}; };
-    SortBuffers<Box> buffers;
-    if (elements.size() <= kMaxEdgeSortPositions) {
-        // The boxes are gathered from the elements in sorted order directly,
-        // with no unsorted copy of them.
-        buffers.words.reserve(elements.size());
-        for (std::size_t i = 0; i < elements.size(); ++i) {
-            if (!has_nan(elements[i])) buffers.words.push_back(edge_word(elements[i].y1, i));
-        }
-        sort_words(buffers.words, buffers.scratch);
-        by_top_.reserve(buffers.words.size());
-        for (const std::uint64_t w : buffers.words) by_top_.push_back(box_of(elements[position_in(w)]));
-    } else {
-        for (const Element& e : elements) {
-            if (!has_nan(e)) by_top_.push_back(box_of(e));
-        }
-        sort_by_edge(std::span(by_top_), [](const Box& b) { return b.y1; }, buffers);
-    }
+    SortBuffers buffers;
+    by_top_.reserve(elements.size());
+    for_each_by_edge(
+        elements.size(), [&](std::size_t i) { return elements[i].y1; },
+        [&](std::size_t i) {
+            const Element& e = elements[i];
+            if (!has_nan(e)) by_top_.push_back({e.id, e.x1, e.y1, e.x2, e.y2});
+        },
+        buffers);
     const std::size_t runs = (by_top_.size() + kRunLength - 1) / kRunLength;
     leaf_base_ = std::bit_ceil(std::max<std::size_t>(runs, 1));
     max_bottom_.assign(2 * leaf_base_, -std::numeric_limits<float>::infinity());

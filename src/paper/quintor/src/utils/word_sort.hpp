@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
-#include <span>
 #include <vector>
 
 #include "layout/float_conventions.hpp"
@@ -22,41 +21,33 @@ inline std::uint32_t ascending_key(float value) {
     return unsigned_total_order_key(value == 0.0f ? 0.0f : value);
 }
 
-// Positions up to this fit under a key in one word.
-inline constexpr std::size_t kMaxEdgeSortPositions = std::numeric_limits<std::uint32_t>::max();
-
-// The word of an edge and a position; words sort by edge, then position.
-inline std::uint64_t edge_word(float edge, std::size_t position) {
-    return std::uint64_t{ascending_key(edge)} << 32 | position;
-}
-
-inline std::size_t position_in(std::uint64_t word) { return static_cast<std::size_t>(word & 0xFFFF'FFFFu); }
-
 // The buffers an ordering works in, kept by callers that order many times.
-template <class T>
 struct SortBuffers {
     std::vector<std::uint64_t> words;
     std::vector<std::uint64_t> scratch;
-    std::vector<T> items;
 };
 
-// Orders `items` by the edge `edge_of` gives each (no NaN), equal edges in
-// their current order.
-template <class T, class EdgeOf>
-void sort_by_edge(std::span<T> items, const EdgeOf& edge_of, SortBuffers<T>& buffers) {
-    const std::size_t n = items.size();
-    if (n > kMaxEdgeSortPositions) {
-        // Positions do not fit under the key.
-        std::stable_sort(items.begin(), items.end(),
-                         [&](const T& a, const T& b) { return ascending_key(edge_of(a)) < ascending_key(edge_of(b)); });
+// Calls `take(i)` for the positions i = 0 .. n - 1 in ascending order of
+// `edge_of(i)`, equal edges in position order (a NaN edge sorts past the
+// infinity of its sign). Callers gather what they sort from where it lies,
+// with no copy of it to sort.
+template <class EdgeOf, class Take>
+void for_each_by_edge(std::size_t n, const EdgeOf& edge_of, const Take& take, SortBuffers& buffers) {
+    if (n > std::numeric_limits<std::uint32_t>::max()) {
+        // Positions do not fit under the key in one word.
+        std::vector<std::size_t> order(n);
+        for (std::size_t i = 0; i < n; ++i) order[i] = i;
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            return ascending_key(edge_of(a)) < ascending_key(edge_of(b));
+        });
+        for (const std::size_t i : order) take(i);
         return;
     }
     buffers.words.clear();
     buffers.words.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) buffers.words.push_back(edge_word(edge_of(items[i]), i));
+    for (std::size_t i = 0; i < n; ++i) buffers.words.push_back(std::uint64_t{ascending_key(edge_of(i))} << 32 | i);
     sort_words(buffers.words, buffers.scratch);
-    buffers.items.assign(items.begin(), items.end());
-    for (std::size_t i = 0; i < n; ++i) items[i] = buffers.items[position_in(buffers.words[i])];
+    for (const std::uint64_t w : buffers.words) take(static_cast<std::size_t>(w & 0xFFFF'FFFFu));
 }
 
 }  // namespace tarvello::paper
