@@ -1,6 +1,7 @@
 #include "paper/quintor/src/core/pipeline.hpp"
 
 #include <cmath>
+#include <utility>
 
 #include "paper/quintor/src/core/masking.hpp"
 #include "paper/quintor/src/core/paper_channel.hpp"
@@ -21,8 +22,9 @@ ReadingOrder compute_paper_order(std::vector<Element> elements, const PageBounds
     const XYCutConfig settings = config.value_or(XYCutConfig{});
     MaskedSplit split = split_masked(std::move(elements));
     const Region page{page_bounds.x_min, page_bounds.y_min, page_bounds.x_max, page_bounds.y_max};
-    const std::vector<std::size_t> order = xy_cut_positions(split.regular, settings, page);
-    return reinsert_masked_by_position(order, split.regular, split.masked, settings.same_row_tolerance);
+    std::vector<std::size_t> order = xy_cut_positions(split.regular, settings, page);
+    return reinsert_masked_by_position(std::move(order), std::move(split.regular), split.masked,
+                                       settings.same_row_tolerance);
 }
 
 }  // namespace tarvello::paper

@@ -162,11 +162,11 @@ ReadingOrder reinsert_masked(ReadingOrder order, std::span<const Element> regula
     if (masked.empty()) return order;
     const FirstById by_id(regular, masked);
     OrderIndex index(order.size(), [&](std::size_t i) { return slot_of_id(by_id, order[i]); });
-    order = {};
+    order = ReadingOrder();  // frees it: the slots hold the order now
     return insert_masked(index, masked, same_row_tolerance, &by_id);
 }
 
-ReadingOrder reinsert_masked_by_position(std::span<const std::size_t> positions, std::span<const Element> regular,
+ReadingOrder reinsert_masked_by_position(std::vector<std::size_t> positions, std::vector<Element> regular,
                                          std::span<const Element> masked, float same_row_tolerance) {
     if (masked.empty() || !ids_known_distinct(regular, masked)) {
         ReadingOrder order;
@@ -176,6 +176,10 @@ ReadingOrder reinsert_masked_by_position(std::span<const std::size_t> positions,
     }
     // Every element is the first with its id: no lookup by id is needed.
     OrderIndex index(positions.size(), [&](std::size_t i) { return slot_for(regular[positions[i]]); });
+    // The slots hold all that is read from here on; on large pages the
+    // insertions and the result then reuse this memory.
+    positions = std::vector<std::size_t>();
+    regular = std::vector<Element>();
     return insert_masked(index, masked, same_row_tolerance, nullptr);
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <span>
+#include <vector>
 
 #include "layout/records.hpp"
 
@@ -14,8 +15,9 @@ namespace tarvello::paper {
 ReadingOrder reinsert_masked(ReadingOrder order, std::span<const Element> regular, std::span<const Element> masked,
                              float same_row_tolerance);
 
-// The same, with the order given as positions in `regular`.
-ReadingOrder reinsert_masked_by_position(std::span<const std::size_t> positions, std::span<const Element> regular,
+// The same, with the order given as positions in `regular`. Both are taken
+// so that they can be freed once the order is indexed.
+ReadingOrder reinsert_masked_by_position(std::vector<std::size_t> positions, std::vector<Element> regular,
                                          std::span<const Element> masked, float same_row_tolerance);
 
 }  // namespace tarvello::paper
