@@ -25,6 +25,10 @@ constexpr std::size_t kGapTreeFrom = 256;
 constexpr std::size_t kStackReserve = 64;
 // Working lists start with room for this many items, or the page's count.
 constexpr std::size_t kListReserve = 1024;
+// Sort buffers up to this size are kept for the next fill. The larger fills
+// come near the root, a few per page; their buffers are freed at once rather
+// than kept beside the lists for the whole cut.
+constexpr std::size_t kKeptSortBuffers = 4096;
 
 using Projection = CutSearch::Projection;
 using Interval = CutSearch::Interval;
@@ -213,6 +217,7 @@ private:
         for_each_by_edge(
             list.size(), [&](std::size_t i) { return leading_edge(projection(member_at(i))); },
             [&](std::size_t i) { list[filled++] = projection(member_at(i)); }, sorting_);
+        if (list.size() > kKeptSortBuffers) sorting_ = SortBuffers{};
     }
 
     void process(const Task& task) {
