@@ -209,7 +209,7 @@ TEST(SpanSearch, AgreesWithTheDenseCountersOnRandomAxes) {
         if (grid.bins != 0) {
             EXPECT_EQ(piecewise_gap(grid.bins, spans, min_gap), expected);
             for (const RunScan scan : {RunScan::Auto, RunScan::Counters, RunScan::Sweep}) {
-                std::vector<std::int64_t> counters;
+                ScratchVector<std::int64_t> counters;
                 EXPECT_EQ(best_gap_of_spans(spans, grid.bins, min_gap, counters, scan), expected) << "round " << round;
             }
         }
@@ -237,7 +237,7 @@ TEST(SpanSweep, AgreesWithThePiecewiseCountOnHugeBinCounts) {
             spans.push_back(covered_bins(grid, lo, lo + factory.uniform(0.0f, 0.3f) * range));
         }
         const std::uint64_t min_gap = factory.pick(2) == 0 ? factory.pick(20) : grid.bins / (1 + factory.pick(40));
-        std::vector<std::int64_t> counters;
+        ScratchVector<std::int64_t> counters;
         EXPECT_EQ(best_gap_of_spans(spans, grid.bins, min_gap, counters), piecewise_gap(grid.bins, spans, min_gap))
             << "round " << round;
         EXPECT_LE(counters.capacity(), 4 * spans.size() + 65);  // memory follows the spans, not the bins
@@ -252,7 +252,7 @@ CutSearch::MergedRange whole(std::span<const CutSearch::Interval> merged) { retu
 
 // The merged search on one grid against the search over every projection;
 // false when the grid is left to the full search.
-bool merged_search_agrees(CutSearch& search, const std::vector<CutSearch::Interval>& merged,
+bool merged_search_agrees(CutSearch& search, const ScratchVector<CutSearch::Interval>& merged,
                           const std::vector<CutSearch::Projection>& projections, float min, float max, bool& found) {
     CutSearch::Outcome fast;
     if (!search.outcome_of_merged(whole(merged), min, max, fast)) return false;
@@ -296,7 +296,7 @@ TEST(MergedProjections, SearchLikeTheirMembers) {
         if (whole) region_min = std::floor(region_min);
         const float region_max = region_min + factory.uniform(0.0f, 1.2f) * extent;
         CutSearch search(threshold, scale);
-        std::vector<CutSearch::Interval> merged;
+        ScratchVector<CutSearch::Interval> merged;
         ASSERT_TRUE(search.merge_projections(projections, region_min, region_max, merged));
         // The region itself, then narrowed from either side; each search
         // twice, the second time as remembered.
@@ -340,7 +340,7 @@ TEST(MergedProjections, SearchLikeTheirMembersWhereBinPositionsRound) {
         std::stable_sort(projections.begin(), projections.end(),
                          [](const auto& a, const auto& b) { return a.lo < b.lo; });
         CutSearch search(threshold, scale);
-        std::vector<CutSearch::Interval> merged;
+        ScratchVector<CutSearch::Interval> merged;
         ASSERT_TRUE(search.merge_projections(projections, region_min, region_max, merged));
         const float cut = region_min + factory.uniform(0.0f, 0.5f) * range;
         for (const auto& [min, max] : {std::pair{region_min, region_max}, {cut, region_max}}) {
@@ -356,7 +356,7 @@ TEST(MergedProjections, SearchLikeTheirMembersWhereBinPositionsRound) {
 }
 
 TEST(MergedProjections, RefuseWhatMayMarkMoreThanItsMergedInterval) {
-    std::vector<CutSearch::Interval> merged;
+    ScratchVector<CutSearch::Interval> merged;
     for (const auto& [lo, hi] : std::vector<std::pair<float, float>>{{5, 4}, {kNaN, 4}, {0, kNaN}, {-kInf, 4}, {0, kInf}}) {
         const std::vector<CutSearch::Projection> one = {{lo, hi}};
         EXPECT_FALSE(CutSearch(15.0f, 0.5f).merge_projections(one, 0.0f, 100.0f, merged)) << lo << " " << hi;
@@ -398,10 +398,10 @@ TEST(GapTree, ChoosesWhatTheSweepChooses) {
             y += height + gap * (factory.pick(4) == 0 ? factory.uniform(0.2f, 1.5f) : factory.uniform(0.98f, 1.02f));
         }
         CutSearch search(threshold, scale);
-        std::vector<CutSearch::Interval> list;
+        ScratchVector<CutSearch::Interval> list;
         ASSERT_TRUE(search.merge_projections(projections, origin - 100.0f, y + 100.0f, list));
         if (list.size() < 8) continue;
-        std::vector<float> tree;
+        ScratchVector<float> tree;
         build_gap_tree(list, tree);
         for (int range = 0; range < 8; ++range) {
             const std::size_t first = factory.pick(static_cast<std::uint32_t>(list.size() - 7));

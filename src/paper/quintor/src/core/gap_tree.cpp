@@ -26,7 +26,7 @@ float width_above(float a, float b) {
 
 }  // namespace
 
-void build_gap_tree(std::span<const CutSearch::Interval> list, std::vector<float>& tree) {
+void build_gap_tree(std::span<const CutSearch::Interval> list, ScratchVector<float>& tree) {
     const std::size_t leaves = leaves_for(list.size());
     const std::size_t base = tree.size();
     tree.resize(base + 2 * leaves, -kInfinity);

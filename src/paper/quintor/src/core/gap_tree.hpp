@@ -8,16 +8,16 @@
 
 #include <cstddef>
 #include <span>
-#include <vector>
 
 #include "paper/quintor/src/core/projection_histogram.hpp"
 #include "paper/quintor/src/utils/bin_runs.hpp"
+#include "paper/quintor/src/utils/scratch_arena.hpp"
 
 namespace tarvello::paper {
 
 // Appends the tree over `list` to `tree`. A gap next to an interval that is
 // not solid has infinite width: only a sweep can say where its run begins.
-void build_gap_tree(std::span<const CutSearch::Interval> list, std::vector<float>& tree);
+void build_gap_tree(std::span<const CutSearch::Interval> list, ScratchVector<float>& tree);
 
 // Offers `chooser` the runs a sweep of intervals [first, last) of `list`
 // would, at least two of them (`list` may stop at `last`; `tree` is the one

@@ -7,6 +7,7 @@
 
 #include "layout/float_conventions.hpp"
 #include "paper/quintor/src/utils/overlap_index.hpp"
+#include "paper/quintor/src/utils/scratch_arena.hpp"
 
 namespace tarvello::paper {
 namespace {
@@ -26,7 +27,7 @@ bool masked_by_label(SemanticLabel label) {
 
 float cross_layout_width_threshold(std::span<const Element> elements) {
     // The widths as their totalOrder keys: plain integers to select among.
-    std::vector<std::int32_t> keys;
+    ScratchVector<std::int32_t> keys;
     keys.reserve(elements.size());
     for (const Element& e : elements) keys.push_back(total_order_key(e.x2 - e.x1));
     const std::size_t n = keys.size();
@@ -42,6 +43,7 @@ float cross_layout_width_threshold(std::span<const Element> elements) {
 }
 
 MaskedSplit split_masked(std::vector<Element> elements) {
+    const ScratchScope scope;
     const float threshold = cross_layout_width_threshold(elements);
     // Only wide elements with a label that could stay regular need their
     // overlaps counted. A few are cheaper to count against every element
@@ -61,7 +63,7 @@ MaskedSplit split_masked(std::vector<Element> elements) {
         return false;
     };
     // Decided for all before any moves: the counts read the whole page.
-    std::vector<std::uint8_t> masked(elements.size());
+    ScratchVector<std::uint8_t> masked(elements.size());
     for (std::size_t i = 0; i < elements.size(); ++i) {
         const Element& e = elements[i];
         masked[i] = masked_by_label(e.label) || (needs_count(e) && cross_layout(e));

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "paper/quintor/src/core/gap_tree.hpp"
 #include "paper/quintor/src/core/paper_channel.hpp"
@@ -91,7 +92,7 @@ CutSearch::Outcome CutSearch::outcome(std::span<const Projection> projections, f
 // |x - origin| for both ends: here the larger distance from any end to either
 // edge of the region. kSlack rounds 4.0001u up.
 bool CutSearch::merge_projections(std::span<const Projection> sorted, float region_min, float region_max,
-                                  std::vector<Interval>& merged) const {
+                                  ScratchVector<Interval>& merged) const {
     constexpr double kSlack = 3e-7;
     constexpr double kMaxReach = 1e30;  // keeps every x - origin finite
     constexpr double kInfinity = std::numeric_limits<double>::infinity();

@@ -6,10 +6,10 @@
 #include <limits>
 #include <optional>
 #include <span>
-#include <vector>
 
 #include "layout/records.hpp"
 #include "paper/quintor/src/utils/bin_runs.hpp"
+#include "paper/quintor/src/utils/scratch_arena.hpp"
 
 namespace tarvello::paper {
 
@@ -84,7 +84,7 @@ public:
     // Valid for every grid of a region inside the one given, so for any part
     // of it as long as the intervals' members go along whole.
     bool merge_projections(std::span<const Projection> sorted, float region_min, float region_max,
-                           std::vector<Interval>& merged) const;
+                           ScratchVector<Interval>& merged) const;
     // Intervals [first, last) of a merged list (which `list` may stop at
     // `last`), with the list's gap tree (see gap_tree.hpp; empty when it has
     // none).
@@ -141,12 +141,12 @@ private:
         Outcome outcome;
     };
     static constexpr int kRememberedBits = 6;
-    std::vector<Remembered> remembered_;
+    ScratchVector<Remembered> remembered_;
 
     float scale_;
     std::uint64_t min_gap_;
-    std::vector<BinSpan> spans_;
-    std::vector<std::int64_t> counters_;
+    ScratchVector<BinSpan> spans_;
+    ScratchVector<std::int64_t> counters_;
 };
 
 }  // namespace tarvello::paper

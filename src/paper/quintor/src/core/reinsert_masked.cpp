@@ -10,6 +10,7 @@
 #include "paper/quintor/src/core/sort_by_position.hpp"
 #include "paper/quintor/src/utils/first_by_id.hpp"
 #include "paper/quintor/src/utils/order_index.hpp"
+#include "paper/quintor/src/utils/scratch_arena.hpp"
 
 namespace tarvello::paper {
 namespace {
@@ -128,7 +129,7 @@ OrderSlot slot_of_id(const FirstById& by_id, std::uint64_t id) {
 ReadingOrder insert_masked(OrderIndex& index, std::span<const Element> masked, float same_row_tolerance,
                            const FirstById* by_id) {
     const auto slot_of = [&](const Element& c) { return by_id != nullptr ? slot_of_id(*by_id, c.id) : slot_for(c); };
-    std::array<std::vector<Element>, kLabelClassCount> buckets;
+    std::array<ScratchVector<Element>, kLabelClassCount> buckets;
     std::array<std::size_t, kLabelClassCount> bucket_sizes{};
     for (const Element& e : masked) ++bucket_sizes[label_class(e.label)];
     for (std::size_t k = 0; k < kLabelClassCount; ++k) buckets[k].reserve(bucket_sizes[k]);
@@ -160,6 +161,7 @@ ReadingOrder insert_masked(OrderIndex& index, std::span<const Element> masked, f
 ReadingOrder reinsert_masked(ReadingOrder order, std::span<const Element> regular, std::span<const Element> masked,
                              float same_row_tolerance) {
     if (masked.empty()) return order;
+    const ScratchScope scope;
     const FirstById by_id(regular, masked);
     OrderIndex index(order.size(), [&](std::size_t i) { return slot_of_id(by_id, order[i]); });
     order = ReadingOrder();  // frees it: the slots hold the order now
@@ -168,6 +170,7 @@ ReadingOrder reinsert_masked(ReadingOrder order, std::span<const Element> regula
 
 ReadingOrder reinsert_masked_by_position(std::vector<std::size_t> positions, std::vector<Element> regular,
                                          std::span<const Element> masked, float same_row_tolerance) {
+    const ScratchScope scope;
     if (masked.empty() || !ids_known_distinct(regular, masked)) {
         ReadingOrder order;
         order.reserve(positions.size());

@@ -1,9 +1,9 @@
 #include "paper/quintor/src/core/sort_by_position.hpp"
 
 #include <algorithm>
-#include <vector>
 
 #include "layout/float_conventions.hpp"
+#include "paper/quintor/src/utils/scratch_arena.hpp"
 
 namespace tarvello::paper {
 
@@ -20,14 +20,14 @@ void sort_position_keys(std::span<PositionKey> keys) {
 
 void sort_by_position(std::span<Element> elements, float same_row_tolerance) {
     if (elements.size() < 2) return;
-    std::vector<PositionKey> keys;
+    ScratchVector<PositionKey> keys;
     keys.reserve(elements.size());
     for (std::size_t i = 0; i < elements.size(); ++i) {
         const Element& e = elements[i];
         keys.push_back({position_key((e.x1 + e.x2) * 0.5f, (e.y1 + e.y2) * 0.5f, same_row_tolerance), i});
     }
     sort_position_keys(keys);
-    std::vector<Element> sorted;
+    ScratchVector<Element> sorted;
     sorted.reserve(elements.size());
     for (const PositionKey& k : keys) sorted.push_back(elements[k.index]);
     std::copy(sorted.begin(), sorted.end(), elements.begin());

@@ -13,6 +13,7 @@
 #include "paper/quintor/src/core/paper_channel.hpp"
 #include "paper/quintor/src/core/projection_histogram.hpp"
 #include "paper/quintor/src/core/sort_by_position.hpp"
+#include "paper/quintor/src/utils/scratch_arena.hpp"
 #include "paper/quintor/src/utils/word_sort.hpp"
 
 namespace tarvello::paper {
@@ -189,7 +190,7 @@ private:
     enum class Cut { None, Margin, Split };
 
     template <class T>
-    static std::span<T> range_of(std::vector<T>& list, const Task& task) {
+    static std::span<T> range_of(ScratchVector<T>& list, const Task& task) {
         return {list.data() + task.begin, task.end - task.begin};
     }
 
@@ -356,7 +357,7 @@ private:
     // centres, unless done.
     void prepare(const Task& task, Axis& axis, bool on_x, float min, float max) {
         AxisLists& lists = axis.lists;
-        std::vector<Projection>& list = on_x ? by_x_ : by_y_;
+        ScratchVector<Projection>& list = on_x ? by_x_ : by_y_;
         const std::span<Projection> own = range_of(list, task);
         if (lists.content != AxisLists::Sorted) {
             const bool stale = lists.content == AxisLists::Stale;
@@ -561,7 +562,7 @@ private:
     }
 
     template <class T>
-    static void move_down(std::vector<T>& stack, std::size_t begin, std::size_t end, std::size_t shift) {
+    static void move_down(ScratchVector<T>& stack, std::size_t begin, std::size_t end, std::size_t shift) {
         const auto at = [&](std::size_t i) { return stack.begin() + static_cast<std::ptrdiff_t>(i); };
         std::copy(at(begin), at(end), at(begin - shift));
     }
@@ -573,7 +574,7 @@ private:
     // rest are all of the second half and nothing moves.
     template <class T, class FirstHalf>
     static void stable_split(std::span<T> items, const FirstHalf& first_half, std::size_t first_count,
-                             std::vector<T>& scratch) {
+                             ScratchVector<T>& scratch) {
         std::size_t kept = 0;
         while (kept < items.size() && first_half(items[kept])) ++kept;
         if (kept == first_count) return;
@@ -594,23 +595,24 @@ private:
     std::span<const Element> elements_;
     XYCutConfig config_;
     CutSearch search_;
-    std::vector<DensityTerm> terms_;
-    std::vector<Projection> by_x_;
-    std::vector<Projection> by_y_;
-    std::vector<Task> stack_;
-    std::vector<Projection> projection_scratch_;
+    ScratchVector<DensityTerm> terms_;
+    ScratchVector<Projection> by_x_;
+    ScratchVector<Projection> by_y_;
+    ScratchVector<Task> stack_;
+    ScratchVector<Projection> projection_scratch_;
     SortBuffers sorting_;
-    std::vector<Interval> merged_;
-    std::vector<float> gap_trees_;
-    std::vector<std::size_t> members_in_order_;
-    std::vector<PositionKey> fallback_;
-    std::vector<std::size_t> order_;  // positions in elements_
+    ScratchVector<Interval> merged_;
+    ScratchVector<float> gap_trees_;
+    ScratchVector<std::size_t> members_in_order_;
+    ScratchVector<PositionKey> fallback_;
+    std::vector<std::size_t> order_;  // positions in elements_, handed to the caller
 };
 
 }  // namespace
 
 std::vector<std::size_t> xy_cut_positions(std::span<const Element> elements, const XYCutConfig& config,
                                           const Region& region) {
+    const ScratchScope scope;
     return XYCut(elements, config).run(region);
 }
 

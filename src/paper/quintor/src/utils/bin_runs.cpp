@@ -31,7 +31,7 @@ constexpr std::uint64_t kCountersPerSpan = 4;
 constexpr std::uint64_t kMinCounters = 64;
 
 std::optional<std::uint64_t> gap_by_counters(std::span<const BinSpan> spans, std::uint64_t bins,
-                                             std::uint64_t min_gap, std::vector<std::int64_t>& counters) {
+                                             std::uint64_t min_gap, ScratchVector<std::int64_t>& counters) {
     // Coverage changes: +1 where a span starts, -1 where it ends.
     counters.assign(bins + 1, 0);
     for (const BinSpan& s : spans) {
@@ -75,7 +75,7 @@ std::optional<std::uint64_t> gap_by_sweep(std::span<BinSpan> spans, std::uint64_
 }  // namespace
 
 std::optional<std::uint64_t> best_gap_of_spans(std::span<BinSpan> spans, std::uint64_t bins, std::uint64_t min_gap,
-                                               std::vector<std::int64_t>& counters, RunScan scan) {
+                                               ScratchVector<std::int64_t>& counters, RunScan scan) {
     if (scan == RunScan::Auto) {
         const std::uint64_t few = std::max<std::uint64_t>(kMinCounters, kCountersPerSpan * spans.size());
         scan = bins <= few ? RunScan::Counters : RunScan::Sweep;

@@ -9,7 +9,8 @@
 #include <limits>
 #include <optional>
 #include <span>
-#include <vector>
+
+#include "paper/quintor/src/utils/scratch_arena.hpp"
 
 namespace tarvello::paper {
 
@@ -107,6 +108,6 @@ enum class RunScan { Auto, Counters, Sweep };
 // The gap the dense histogram over `bins` would give, from the spans (those
 // with end <= start mark nothing). May reorder `spans`; `counters` is scratch.
 std::optional<std::uint64_t> best_gap_of_spans(std::span<BinSpan> spans, std::uint64_t bins, std::uint64_t min_gap,
-                                               std::vector<std::int64_t>& counters, RunScan scan = RunScan::Auto);
+                                               ScratchVector<std::int64_t>& counters, RunScan scan = RunScan::Auto);
 
 }  // namespace tarvello::paper

@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <span>
 #include <utility>
-#include <vector>
 
 #include "layout/records.hpp"
+#include "paper/quintor/src/utils/scratch_arena.hpp"
 
 namespace tarvello::paper {
 
@@ -64,7 +64,7 @@ private:
     }
 
     bool direct_;
-    std::vector<const Element*> slots_;
+    ScratchVector<const Element*> slots_;
     int shift_ = 0;
 };
 
@@ -74,7 +74,7 @@ private:
 inline bool ids_known_distinct(std::span<const Element> first, std::span<const Element> then) {
     const std::uint64_t largest = max_id(first, then);
     if (largest / 64 > first.size() + then.size()) return false;
-    std::vector<std::uint64_t> seen(static_cast<std::size_t>(largest / 64) + 1, 0);
+    ScratchVector<std::uint64_t> seen(static_cast<std::size_t>(largest / 64) + 1, 0);
     const auto first_time = [&](std::uint64_t id) {
         std::uint64_t& word = seen[id / 64];
         const std::uint64_t bit = std::uint64_t{1} << (id % 64);

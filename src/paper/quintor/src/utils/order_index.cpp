@@ -27,7 +27,7 @@ void OrderIndex::rebuild_tree() {
 
 void OrderIndex::split_block(std::size_t block) {
     auto& slots = blocks_[block];
-    std::vector<OrderSlot> tail(slots.begin() + static_cast<std::ptrdiff_t>(kBlockSize), slots.end());
+    ScratchVector<OrderSlot> tail(slots.begin() + static_cast<std::ptrdiff_t>(kBlockSize), slots.end());
     slots.resize(kBlockSize);
     blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(block) + 1, std::move(tail));
     if (blocks_.size() > leaf_base_) {

@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <span>
 #include <utility>
-#include <vector>
 
 #include "layout/records.hpp"
 #include "paper/quintor/src/utils/target_bounds.hpp"
+#include "paper/quintor/src/utils/scratch_arena.hpp"
 
 namespace tarvello::paper {
 
@@ -23,7 +23,7 @@ public:
         blocks_.reserve(count / kBlockSize + 1);
         for (std::size_t begin = 0; begin < count; begin += kBlockSize) {
             const std::size_t end = std::min(count, begin + kBlockSize);
-            std::vector<OrderSlot>& block = blocks_.emplace_back();
+            ScratchVector<OrderSlot>& block = blocks_.emplace_back();
             block.reserve(end - begin);
             for (std::size_t i = begin; i < end; ++i) block.push_back(slot_at(i));
         }
@@ -55,8 +55,8 @@ private:
     // The block holding `position` and the offset inside it.
     std::pair<std::size_t, std::size_t> locate(std::size_t position) const;
 
-    std::vector<std::vector<OrderSlot>> blocks_;
-    std::vector<TargetBounds> nodes_;  // implicit binary tree, root at 1
+    ScratchVector<ScratchVector<OrderSlot>> blocks_;
+    ScratchVector<TargetBounds> nodes_;  // implicit binary tree, root at 1
     std::size_t leaf_base_ = 1;
 };
 

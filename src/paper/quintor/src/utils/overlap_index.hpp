@@ -7,9 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <vector>
 
 #include "layout/records.hpp"
+#include "paper/quintor/src/utils/scratch_arena.hpp"
 
 namespace tarvello::paper {
 
@@ -39,8 +39,8 @@ private:
         float x2;
         float y2;
     };
-    std::vector<Box> by_top_;        // of the NaN-free elements, ascending y1
-    std::vector<float> max_bottom_;  // implicit tree over runs of by_top_, leaves at leaf_base_
+    ScratchVector<Box> by_top_;        // of the NaN-free elements, ascending y1
+    ScratchVector<float> max_bottom_;  // implicit tree over runs of by_top_, leaves at leaf_base_
     std::size_t leaf_base_ = 1;
 };
 

@@ -14,7 +14,7 @@ constexpr std::size_t kBuckets = std::size_t{1} << kDigitBits;
 
 }  // namespace
 
-void sort_words(std::vector<std::uint64_t>& words, std::vector<std::uint64_t>& scratch) {
+void sort_words(ScratchVector<std::uint64_t>& words, ScratchVector<std::uint64_t>& scratch) {
     const std::size_t n = words.size();
     if (n < kRadixFrom) {
         std::sort(words.begin(), words.end());

@@ -6,15 +6,15 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
-#include <vector>
 
 #include "layout/float_conventions.hpp"
+#include "paper/quintor/src/utils/scratch_arena.hpp"
 
 namespace tarvello::paper {
 
 // Sorts words ascending, given that the positions under equal keys ascend in
 // the input (as they do when they count up).
-void sort_words(std::vector<std::uint64_t>& words, std::vector<std::uint64_t>& scratch);
+void sort_words(ScratchVector<std::uint64_t>& words, ScratchVector<std::uint64_t>& scratch);
 
 // A key whose unsigned order is the float order, -0 and +0 alike.
 inline std::uint32_t ascending_key(float value) {
@@ -23,8 +23,8 @@ inline std::uint32_t ascending_key(float value) {
 
 // The buffers an ordering works in, kept by callers that order many times.
 struct SortBuffers {
-    std::vector<std::uint64_t> words;
-    std::vector<std::uint64_t> scratch;
+    ScratchVector<std::uint64_t> words;
+    ScratchVector<std::uint64_t> scratch;
 };
 
 // Calls `take(i)` for the positions i = 0 .. n - 1 in ascending order of
@@ -35,7 +35,7 @@ template <class EdgeOf, class Take>
 void for_each_by_edge(std::size_t n, const EdgeOf& edge_of, const Take& take, SortBuffers& buffers) {
     if (n > std::numeric_limits<std::uint32_t>::max()) {
         // Positions do not fit under the key in one word.
-        std::vector<std::size_t> order(n);
+        ScratchVector<std::size_t> order(n);
         for (std::size_t i = 0; i < n; ++i) order[i] = i;
         std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
             return ascending_key(edge_of(a)) < ascending_key(edge_of(b));
