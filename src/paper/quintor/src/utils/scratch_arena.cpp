@@ -27,9 +27,11 @@ void unpoison(const void*, std::size_t) {}
 
 constexpr std::size_t kMaxSize = std::numeric_limits<std::size_t>::max();
 
-// The room an allocation of `bytes` took in its chunk.
+// The room an allocation of `bytes` took in its chunk: even an empty one
+// gets an address of its own.
 std::size_t room_of(std::size_t bytes) noexcept {
-    return (bytes + ScratchArena::kAlign - 1) / ScratchArena::kAlign * ScratchArena::kAlign + kGap;
+    const std::size_t units = bytes == 0 ? 1 : (bytes + ScratchArena::kAlign - 1) / ScratchArena::kAlign;
+    return units * ScratchArena::kAlign + kGap;
 }
 
 }  // namespace
