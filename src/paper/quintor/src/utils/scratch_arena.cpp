@@ -10,8 +10,6 @@
 namespace tarvello::paper {
 namespace {
 
-static_assert(__STDCPP_DEFAULT_NEW_ALIGNMENT__ >= ScratchArena::kAlign);
-
 #ifdef TARVELLO_SCRATCH_ASAN
 // Under the address sanitizer what the arena has not lent out is poisoned,
 // and a gap follows each allocation, so that reads past an end or after a
@@ -64,7 +62,7 @@ void* ScratchArena::allocate_in_next_chunk(std::size_t need, std::size_t bytes) 
         const std::size_t last = chunks_.empty() ? 0 : chunks_.back().size;
         const std::size_t size = std::max({need, first_chunk_, std::min(last, kMaxSize / 2) * 2});
         chunks_.reserve(chunks_.size() + 1);  // so that the chunk cannot leak
-        const Chunk chunk{static_cast<std::byte*>(::operator new(size)), size};
+        const Chunk chunk{static_cast<std::byte*>(::operator new(size, std::align_val_t{kAlign})), size};
         poison(chunk.begin, size);
         chunks_.push_back(chunk);
     }
@@ -128,7 +126,7 @@ bool ScratchArena::owns(const void* p) const noexcept {
 void ScratchArena::release_from(std::size_t chunk) noexcept {
     for (std::size_t c = chunk; c < chunks_.size(); ++c) {
         unpoison(chunks_[c].begin, chunks_[c].size);
-        ::operator delete(chunks_[c].begin);
+        ::operator delete(chunks_[c].begin, std::align_val_t{kAlign});
     }
     chunks_.resize(chunk);
     if (chunks_.empty()) {

@@ -91,7 +91,8 @@ template <class T>
 class ScratchAllocator {
 public:
     using value_type = T;
-    static_assert(alignof(T) <= ScratchArena::kAlign);
+    // Outside a scope the heap serves at its own alignment.
+    static_assert(alignof(T) <= ScratchArena::kAlign && alignof(T) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
 
     ScratchAllocator() noexcept = default;
     template <class U>
