@@ -8,6 +8,7 @@
 #include "paper/quintor/src/core/label_class.hpp"
 #include "paper/quintor/src/core/paper_channel.hpp"
 #include "paper/quintor/src/core/sort_by_position.hpp"
+#include "paper/quintor/src/core/xy_cut.hpp"
 #include "paper/quintor/src/utils/first_by_id.hpp"
 #include "paper/quintor/src/utils/order_index.hpp"
 #include "paper/quintor/src/utils/scratch_arena.hpp"
@@ -172,10 +173,7 @@ ReadingOrder reinsert_masked_by_position(std::vector<std::size_t> positions, std
                                          std::span<const Element> masked, float same_row_tolerance) {
     const ScratchScope scope;
     if (masked.empty() || !ids_known_distinct(regular, masked)) {
-        ReadingOrder order;
-        order.reserve(positions.size());
-        for (const std::size_t p : positions) order.push_back(regular[p].id);
-        return reinsert_masked(std::move(order), regular, masked, same_row_tolerance);
+        return reinsert_masked(ids_at(positions, regular), regular, masked, same_row_tolerance);
     }
     // Every element is the first with its id: no lookup by id is needed.
     OrderIndex index(positions.size(), [&](std::size_t i) { return slot_for(regular[positions[i]]); });

@@ -27,8 +27,8 @@ constexpr std::size_t kStackReserve = 64;
 // Working lists start with room for this many items, or the page's count.
 constexpr std::size_t kListReserve = 1024;
 // Sort buffers up to this size are kept for the next fill. The larger fills
-// come near the root, a few per page; their buffers are freed at once rather
-// than kept beside the lists for the whole cut.
+// come near the root, a few per page; their buffers are let go at once rather
+// than held at full size for the whole cut.
 constexpr std::size_t kKeptSortBuffers = 4096;
 
 using Projection = CutSearch::Projection;
@@ -616,12 +616,15 @@ std::vector<std::size_t> xy_cut_positions(std::span<const Element> elements, con
     return XYCut(elements, config).run(region);
 }
 
+ReadingOrder ids_at(std::span<const std::size_t> positions, std::span<const Element> elements) {
+    ReadingOrder ids;
+    ids.reserve(positions.size());
+    for (const std::size_t p : positions) ids.push_back(elements[p].id);
+    return ids;
+}
+
 ReadingOrder recursive_xy_cut(std::span<const Element> elements, const XYCutConfig& config, const Region& region) {
-    const std::vector<std::size_t> positions = xy_cut_positions(elements, config, region);
-    ReadingOrder order;
-    order.reserve(positions.size());
-    for (const std::size_t p : positions) order.push_back(elements[p].id);
-    return order;
+    return ids_at(xy_cut_positions(elements, config, region), elements);
 }
 
 }  // namespace tarvello::paper

@@ -25,4 +25,7 @@ ReadingOrder recursive_xy_cut(std::span<const Element> elements, const XYCutConf
 std::vector<std::size_t> xy_cut_positions(std::span<const Element> elements, const XYCutConfig& config,
                                           const Region& region);
 
+// The ids of the elements at `positions`, in that order.
+ReadingOrder ids_at(std::span<const std::size_t> positions, std::span<const Element> elements);
+
 }  // namespace tarvello::paper
