@@ -15,14 +15,16 @@ TargetBounds bounds_of(std::span<const OrderSlot> slots) {
 
 }  // namespace
 
+void OrderIndex::bound_from_children(std::size_t node) {
+    nodes_[node] = nodes_[left(node)];
+    nodes_[node].merge(nodes_[right(node)]);
+}
+
 void OrderIndex::rebuild_tree() {
     leaf_base_ = std::bit_ceil(blocks_.size());
     nodes_.assign(2 * leaf_base_, TargetBounds{});
     for (std::size_t b = 0; b < blocks_.size(); ++b) nodes_[leaf_base_ + b] = bounds_of(blocks_[b]);
-    for (std::size_t node = leaf_base_ - 1; node >= kRoot; --node) {
-        nodes_[node] = nodes_[left(node)];
-        nodes_[node].merge(nodes_[right(node)]);
-    }
+    for (std::size_t node = leaf_base_ - 1; node >= kRoot; --node) bound_from_children(node);
 }
 
 void OrderIndex::split_block(std::size_t block) {
@@ -42,10 +44,7 @@ void OrderIndex::split_block(std::size_t block) {
     leaves[block + 1] = bounds_of(blocks_[block + 1]);
     for (std::size_t first = (leaf_base_ + block) / 2, last = (leaf_base_ + blocks_.size() - 1) / 2; first >= kRoot;
          first /= 2, last /= 2) {
-        for (std::size_t node = first; node <= last; ++node) {
-            nodes_[node] = nodes_[left(node)];
-            nodes_[node].merge(nodes_[right(node)]);
-        }
+        for (std::size_t node = first; node <= last; ++node) bound_from_children(node);
     }
 }
 

@@ -50,6 +50,7 @@ private:
     static constexpr std::size_t kBlockSize = 32;
 
     void rebuild_tree();
+    void bound_from_children(std::size_t node);
     // Splits a block grown to twice its size in two.
     void split_block(std::size_t block);
     // The block holding `position` and the offset inside it.
