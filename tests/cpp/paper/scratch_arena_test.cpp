@@ -15,50 +15,40 @@
 namespace tarvello::paper {
 namespace {
 
+ScratchArena& arena() { return ScratchArena::of_this_thread(); }
+
 // Runs `body` on a thread of its own, whose arena starts empty.
 template <class Body>
 void on_fresh_thread(const Body& body) {
-    std::thread thread(body);
-    thread.join();
+    std::thread(body).join();
 }
 
-ScratchArena& arena() { return ScratchArena::of_this_thread(); }
-
-TEST(ScratchArena, NextScopeReusesTheMemory) {
+TEST(ScratchArena, ScopesGiveBackWhatTheyTook) {
     const int* first = nullptr;
     {
         ScratchScope scope;
-        ScratchVector<int> v(1000);
-        first = v.data();
+        {
+            ScratchVector<int> taken(1000);
+            first = taken.data();
+        }
+        EXPECT_EQ(ScratchVector<int>(1000).data(), first);  // the last taken came back at once
+        ScratchVector<int> kept(1000);
     }
-    ScratchScope scope;
-    ScratchVector<int> v(1000);
-    EXPECT_EQ(v.data(), first);
-}
-
-TEST(ScratchArena, InnerScopeGivesBackOnlyItsOwn) {
     ScratchScope outer;
     ScratchVector<int> kept(100);
+    EXPECT_EQ(kept.data(), first);
     std::iota(kept.begin(), kept.end(), 0);
     const int* inner_data = nullptr;
     {
         ScratchScope inner;
         ScratchVector<int> v(100, -1);
         inner_data = v.data();
+        ScratchVector<int> on_top(1);
+        v = ScratchVector<int>();  // no longer the last: stays taken
+        EXPECT_NE(ScratchVector<int>(100).data(), inner_data);
     }
-    ScratchVector<int> after(100, -2);
-    EXPECT_EQ(after.data(), inner_data);
+    EXPECT_EQ(ScratchVector<int>(100, -2).data(), inner_data);
     for (int i = 0; i < 100; ++i) ASSERT_EQ(kept[static_cast<std::size_t>(i)], i);
-}
-
-TEST(ScratchArena, LastAllocationComesBackAtOnce) {
-    ScratchScope scope;
-    void* p = arena().allocate(40);
-    arena().deallocate(p, 40);
-    EXPECT_EQ(arena().allocate(40), p);
-    arena().allocate(40);
-    arena().deallocate(p, 40);  // no longer the last: stays taken
-    EXPECT_NE(arena().allocate(40), p);
 }
 
 TEST(ScratchArena, GivesEveryAllocationAnAlignedAddressOfItsOwn) {
@@ -72,7 +62,8 @@ TEST(ScratchArena, GivesEveryAllocationAnAlignedAddressOfItsOwn) {
     }
 }
 
-TEST(ScratchArena, KeepsOneChunkAsLargeAsTheCallNeeded) {
+// One chunk as large as the call needed is kept, none above the limit.
+TEST(ScratchArena, KeepsWhatTheCallNeededWithinTheLimit) {
     on_fresh_thread([] {
         EXPECT_EQ(arena().retained_bytes(), 0u);
         constexpr std::size_t kLists = 40;
@@ -81,19 +72,11 @@ TEST(ScratchArena, KeepsOneChunkAsLargeAsTheCallNeeded) {
             ScratchScope scope;
             std::vector<ScratchVector<std::uint32_t>> lists;
             for (std::size_t i = 0; i < kLists; ++i) lists.emplace_back(kEach, static_cast<std::uint32_t>(i));
-            for (std::size_t i = 0; i < kLists; ++i) {
-                ASSERT_EQ(lists[i].front(), i);
-                ASSERT_EQ(lists[i].back(), i);
-            }
+            for (std::size_t i = 0; i < kLists; ++i) ASSERT_TRUE(lists[i].front() == i && lists[i].back() == i);
         }
         const std::size_t kept = arena().retained_bytes();
         EXPECT_GE(kept, kLists * kEach * sizeof(std::uint32_t));
         EXPECT_LT(kept, 2 * kLists * kEach * sizeof(std::uint32_t));
-    });
-}
-
-TEST(ScratchArena, GivesBackWhatIsOverTheLimit) {
-    on_fresh_thread([] {
         {
             ScratchScope scope;
             ScratchVector<std::byte> big(ScratchArena::kRetainedLimit + 1);
@@ -129,6 +112,20 @@ TEST(ScratchArena, RefusesSizesNearTheLimit) {
     EXPECT_EQ(v.back(), 1u);
 }
 
+TEST(ScratchArena, ThreadsHaveTheirOwn) {
+    const auto fill = [](std::uint32_t value) {
+        for (int call = 0; call < 50; ++call) {
+            ScratchScope scope;
+            ScratchVector<std::uint32_t> v(5000, value);
+            for (const std::uint32_t x : v) ASSERT_EQ(x, value);
+        }
+    };
+    std::thread a(fill, 1u);
+    std::thread b(fill, 2u);
+    a.join();
+    b.join();
+}
+
 #ifdef TARVELLO_SCRATCH_ASAN
 TEST(ScratchArenaDeathTest, SanitizerCatchesUseAfterTheScope) {
     const auto read_after_scope = [] {
@@ -143,20 +140,6 @@ TEST(ScratchArenaDeathTest, SanitizerCatchesUseAfterTheScope) {
     EXPECT_DEATH(read_after_scope(), "use-after-poison");
 }
 #endif
-
-TEST(ScratchArena, ThreadsHaveTheirOwn) {
-    const auto fill = [](std::uint32_t value) {
-        for (int call = 0; call < 50; ++call) {
-            ScratchScope scope;
-            ScratchVector<std::uint32_t> v(5000, value);
-            for (const std::uint32_t x : v) ASSERT_EQ(x, value);
-        }
-    };
-    std::thread a(fill, 1u);
-    std::thread b(fill, 2u);
-    a.join();
-    b.join();
-}
 
 }  // namespace
 }  // namespace tarvello::paper
