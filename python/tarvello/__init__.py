@@ -17,7 +17,7 @@ from tarvello._tarvello_core import (
 )
 
 # The plain-box API lives in the package, not in the native module.
-from tarvello.boxes import order_boxes
+from tarvello.boxes import order_boxes, order_pages
 
 __all__ = [
     "Element",
@@ -27,5 +27,6 @@ __all__ = [
     "compute_order_ostrel",
     "compute_order_paper",
     "order_boxes",
+    "order_pages",
     "reset_log_cache",
 ]

@@ -18,12 +18,20 @@ Box = tuple[float, float, float, float]
 
 
 class InputError(ValueError):
-    """A value that cannot be ordered, with the name of the field it came from."""
+    """A value that cannot be ordered, with the name of the field it came from.
 
-    def __init__(self, field: str, problem: str) -> None:
-        super().__init__(f"{field}: {problem}")
+    ``page`` is the index of the page at fault in a call on many pages, and
+    then ``field`` names the field within that page.
+    """
+
+    def __init__(self, field: str, problem: str, page: int | None = None) -> None:
+        where = field
+        if page is not None:
+            where = f"pages[{page}]" if field == "page" else f"pages[{page}].{field}"
+        super().__init__(f"{where}: {problem}")
         self.field = field
         self.problem = problem
+        self.page = page
 
 
 class InputTypeError(InputError, TypeError):

@@ -1,13 +1,18 @@
-"""Reading order of plain boxes, for pipelines that hold boxes rather than Element objects."""
+"""Reading order of plain boxes, for pipelines that hold boxes rather than Element objects.
+
+The work is native (``tarvello._boxes``): boxes, arrays and pages are read
+without Python objects per number, and the engines run with the interpreter
+released, so threads order pages side by side.
+"""
 
 from __future__ import annotations
 
-from collections.abc import Callable, Mapping, Sequence
+import os
+from collections.abc import Callable, Iterable, Mapping, Sequence
 from types import MappingProxyType
 from typing import Any
 
-from tarvello import _checks
-from tarvello._checks import Box
+from tarvello import _boxes
 from tarvello._tarvello_core import (
     Element,
     SemanticLabel,
@@ -16,7 +21,7 @@ from tarvello._tarvello_core import (
     compute_order_ostrel,
 )
 
-__all__ = ["ENGINES", "default_page_bounds", "order_boxes"]
+__all__ = ["BOX_FORMATS", "ENGINES", "order_boxes", "order_pages"]
 
 OrderFunction = Callable[
     [Sequence[Element], tuple[float, float, float, float], XYCutConfig | None], list[int]
@@ -26,6 +31,11 @@ OrderFunction = Callable[
 ENGINES: Mapping[str, OrderFunction] = MappingProxyType(
     {"paper": compute_order, "ostrel": compute_order_ostrel}
 )
+_ENGINE_CODES = {"paper": 0, "ostrel": 1}
+
+#: How a box's four numbers are read: corners, or COCO's corner and size.
+BOX_FORMATS = ("xyxy", "xywh")
+_FORMAT_CODES = {"xyxy": 0, "xywh": 1}
 
 
 def order_boxes(
@@ -34,12 +44,15 @@ def order_boxes(
     page_bounds: Sequence[float] | None = None,
     engine: str = "paper",
     config: XYCutConfig | None = None,
+    box_format: str = "xyxy",
 ) -> list[int]:
     """Reading order of plain boxes, as indices into ``boxes``, first read first.
 
     ``boxes``: a sequence of (x1, y1, x2, y2) boxes, left, top, right, bottom,
-    with y growing down the page; or an (n, 4) array (a numpy array works, and
-    numpy is not needed otherwise).
+    with y growing down the page; or an (n, 4) array (a numpy array of
+    float32, float64, int32 or int64 is read in place, and numpy is not
+    needed otherwise). With ``box_format="xywh"`` each box is COCO's
+    (x, y, width, height).
 
     ``labels``: one per box, each a ``SemanticLabel`` member or a name from
     ``tarvello.labels`` ("title", "text", "figure", "Regular", ...). None reads
@@ -55,48 +68,49 @@ def order_boxes(
 
     Raises ``TypeError`` or ``ValueError`` naming the box or label at fault.
     """
-    function = ENGINES.get(engine) if isinstance(engine, str) else None
-    if function is None:
+    return _boxes.order_boxes(
+        boxes, labels, page_bounds, _engine_code(engine), config, _format_code(box_format)
+    )
+
+
+def order_pages(
+    pages: Iterable[Any],
+    *,
+    engine: str = "paper",
+    config: XYCutConfig | None = None,
+    threads: int | None = None,
+) -> list[list[int]]:
+    """Reading orders of many pages, one list per page, in the order given.
+
+    Each page is a mapping in the command line's format (``page_bounds``,
+    ``elements`` with ``id``, ``bbox`` and ``label``; its order lists the
+    ids) or a ``(boxes, labels, page_bounds)`` tuple as ``order_boxes`` takes
+    them (its order lists indices; ``labels`` and ``page_bounds`` may be None).
+
+    ``threads`` worker threads order the pages with the interpreter released
+    (default: the CPUs this process may use). Log records written while a
+    page is ordered carry its index as ``record.page``.
+
+    A bad page raises ``ValueError`` or ``TypeError`` naming its index and
+    field (``pages[3].elements[0].bbox: ...``); its ``page`` attribute is the
+    index.
+    """
+    if threads is None:
+        threads = os.process_cpu_count() or 1
+    elif isinstance(threads, bool) or not isinstance(threads, int) or threads < 1:
+        raise ValueError(f"threads must be a positive integer, not {threads!r}")
+    return _boxes.order_pages(pages, _engine_code(engine), config, threads)
+
+
+def _engine_code(engine: str) -> int:
+    code = _ENGINE_CODES.get(engine) if isinstance(engine, str) else None
+    if code is None:
         raise ValueError(f"engine must be 'paper' or 'ostrel', not {engine!r}")
-    checked = _boxes(boxes)
-    semantic = _labels(labels, len(checked))
-    if page_bounds is None:
-        bounds = default_page_bounds(checked)
-    else:
-        bounds = _checks.page_bounds(page_bounds, "page_bounds")
-    # The index is the id, so the engine's order of ids is the order of indices.
-    elements = [Element(i, *b, semantic[i]) for i, b in enumerate(checked)]
-    return function(elements, bounds, config)
+    return code
 
 
-def default_page_bounds(boxes: Sequence[Box]) -> Box:
-    """(0, 0, max x2, max y2), reaching below 0 where boxes do, and never without area."""
-    x_min = min([0.0, *(b[0] for b in boxes)])
-    y_min = min([0.0, *(b[1] for b in boxes)])
-    x_max = max([x_min, *(b[2] for b in boxes)])
-    y_max = max([y_min, *(b[3] for b in boxes)])
-    # Boxes of no width or height at the origin still make a page.
-    return x_min, y_min, max(x_max, x_min + 1.0), max(y_max, y_min + 1.0)
-
-
-def _boxes(boxes: Any) -> list[Box]:
-    shape = getattr(boxes, "shape", None)
-    if shape is not None:
-        shape = tuple(shape)
-        if not (len(shape) == 2 and shape[1] == 4) and shape != (0,):
-            raise _checks.InputError("boxes", f"expected an array of shape (n, 4), got shape {shape}")
-        boxes = boxes.tolist()
-    rows = _checks.items(boxes, "boxes", "a sequence of (x1, y1, x2, y2) boxes")
-    return [_checks.box(row, f"boxes[{i}]") for i, row in enumerate(rows)]
-
-
-def _labels(labels: Any, count: int) -> list[SemanticLabel]:
-    if labels is None:
-        return [SemanticLabel.Regular] * count
-    expected = "a sequence of label names or SemanticLabel members, one per box"
-    if isinstance(labels, SemanticLabel):
-        raise _checks.InputTypeError("labels", f"expected {expected}, got a SemanticLabel")
-    names = _checks.items(labels, "labels", expected)
-    if len(names) != count:
-        raise _checks.InputError("labels", f"expected one label per box ({count}), got {len(names)}")
-    return [_checks.label(name, f"labels[{i}]") for i, name in enumerate(names)]
+def _format_code(box_format: str) -> int:
+    code = _FORMAT_CODES.get(box_format) if isinstance(box_format, str) else None
+    if code is None:
+        raise ValueError(f"box_format must be 'xyxy' or 'xywh', not {box_format!r}")
+    return code

@@ -37,17 +37,20 @@ Logger& LogFacade::logger() const {
 
 constinit LogFacade g_log_facade;
 
-void write_record(LogFacade& facade, LogLevel level, const Channel& channel, const Statement& statement,
+thread_local std::optional<std::uint64_t> PageScope::current_;
+
+void write_record(LogFacade& facade, LogLevel level, const Channel& channel, std::string_view templ, Place place,
                   std::span<const FormatArg> args) {
     Logger& logger = facade.logger();
     if (channel.asks_enabled && !logger.enabled(level, channel.target)) return;
     const DiagnosticRecord record{
         .level = level,
         .target = channel.target,
-        .message = LazyMessage{statement.templ, args},
+        .message = LazyMessage{templ, args},
         .module_path = channel.module_path,
-        .source_path = std::string_view(statement.where.file_name()),
-        .line = statement.where.line(),
+        .source_path = place.file,
+        .line = place.line,
+        .page = PageScope::current(),
     };
     logger.log(record);
 }

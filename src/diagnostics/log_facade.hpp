@@ -40,6 +40,24 @@ struct DiagnosticRecord {
     std::optional<std::string_view> module_path;
     std::optional<std::string_view> source_path;
     std::optional<std::uint32_t> line;
+    // The page a call ordering many pages was on when the record was written.
+    std::optional<std::uint64_t> page;
+};
+
+// Names the page that this thread orders for as long as it lives, so that
+// the records written meanwhile carry it; scopes nest.
+class PageScope {
+public:
+    explicit PageScope(std::uint64_t page) : previous_(current_) { current_ = page; }
+    PageScope(const PageScope&) = delete;
+    PageScope& operator=(const PageScope&) = delete;
+    ~PageScope() { current_ = previous_; }
+
+    static std::optional<std::uint64_t> current() { return current_; }
+
+private:
+    static thread_local std::optional<std::uint64_t> current_;
+    std::optional<std::uint64_t> previous_;
 };
 
 class Logger {
@@ -108,9 +126,21 @@ struct Statement {
         : templ(text, N - 1), where(here) {}
 };
 
+// Where a statement stands: its source file and line.
+struct Place {
+    std::string_view file;
+    std::uint32_t line;
+};
+
 // The slow half of writing, out of line: builds the record and logs it.
-void write_record(LogFacade& facade, LogLevel level, const Channel& channel, const Statement& statement,
+void write_record(LogFacade& facade, LogLevel level, const Channel& channel, std::string_view templ, Place place,
                   std::span<const FormatArg> args);
+
+inline void write_record(LogFacade& facade, LogLevel level, const Channel& channel, const Statement& statement,
+                         std::span<const FormatArg> args) {
+    write_record(facade, level, channel, statement.templ, Place{statement.where.file_name(), statement.where.line()},
+                 args);
+}
 
 // Writes one record. A level the facade's maximum rejects costs one load and
 // one comparison: no formatting, no allocation.
@@ -124,6 +154,16 @@ inline void write(LogFacade& facade, LogLevel level, const Channel& channel, con
         const FormatArg packed[] = {FormatArg(args)...};
         write_record(facade, level, channel, statement, packed);
     }
+}
+
+// A Debug record that stands for one written at `place`: the plain-box path
+// writes the records of the ordering function it replaces, as that function
+// would.
+template <class... Args>
+inline void debug_at(const Channel& channel, std::string_view templ, Place place, const Args&... args) {
+    if (!passes(LogLevel::Debug, log_facade().max_level())) return;
+    const FormatArg packed[] = {FormatArg(args)...};
+    write_record(log_facade(), LogLevel::Debug, channel, templ, place, packed);
 }
 
 template <class... Args>

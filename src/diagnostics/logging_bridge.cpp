@@ -122,10 +122,13 @@ bool forward(PyObject* logger, const std::string& name, int level, const Diagnos
     PyRef py_level = PyRef::steal(PyLong_FromLong(level));
     PyRef py_line = PyRef::steal(PyLong_FromUnsignedLong(record.line.value_or(0)));
     PyRef no_args = PyRef::steal(PyTuple_New(0));
-    if (!py_name || !py_message || !py_path || !py_level || !py_line || !no_args) return false;
+    // A record written while ordering one of many pages carries the page's
+    // index as `record.page`; every other record has no extra at all.
+    PyRef extra = record.page ? PyRef::steal(Py_BuildValue("{s:K}", "page", *record.page)) : PyRef::borrow(Py_None);
+    if (!py_name || !py_message || !py_path || !py_level || !py_line || !no_args || !extra) return false;
     PyRef made = PyRef::steal(PyObject_CallMethod(logger, "makeRecord", "OOOOOOOOO", py_name.get(),
                                                   py_level.get(), py_path.get(), py_line.get(), py_message.get(),
-                                                  no_args.get(), Py_None, Py_None, Py_None));
+                                                  no_args.get(), Py_None, Py_None, extra.get()));
     if (!made) return false;
     PyRef handled = PyRef::steal(PyObject_CallMethod(logger, "handle", "O", made.get()));
     return static_cast<bool>(handled);

@@ -58,4 +58,14 @@ constexpr Int saturating_cast(float value) {
     return static_cast<Int>(value);
 }
 
+// A double rounded to the nearest float (ties to even), infinite beyond the
+// largest one. The halfway point between the largest float and 2^128 is where
+// round to nearest gives an infinity; below it the plain conversion is defined.
+constexpr float round_to_single(double value) {
+    constexpr double overflow = 0x1.ffffffp127;
+    if (value >= overflow) return std::numeric_limits<float>::infinity();
+    if (value <= -overflow) return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(value);
+}
+
 }  // namespace tarvello

@@ -1,10 +1,10 @@
 #include "argument_binding.hpp"
 
-#include <limits>
 #include <string>
 #include <vector>
 
 #include "internal_fault.hpp"
+#include "layout/float_conventions.hpp"
 #include "py_ref.hpp"
 
 namespace tarvello::py {
@@ -84,17 +84,6 @@ private:
     const FunctionDescription& description_;
     std::span<PyObject*> bound_;
 };
-
-// The halfway point between the largest float and 2^128: from here on, round
-// to nearest (ties to even; the largest float's significand is odd) gives an
-// infinity. Below it the plain conversion is well defined and rounds to nearest.
-constexpr double kFloatOverflow = 0x1.ffffffp127;
-
-float round_to_single(double value) {
-    if (value >= kFloatOverflow) return std::numeric_limits<float>::infinity();
-    if (value <= -kFloatOverflow) return -std::numeric_limits<float>::infinity();
-    return static_cast<float>(value);
-}
 
 }  // namespace
 

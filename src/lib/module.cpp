@@ -10,6 +10,9 @@
 #include "py_ref.hpp"
 
 namespace tarvello::py {
+
+const char* const kPanicExceptionName = "tarvello._tarvello_core.PanicException";
+
 namespace {
 
 // The module's __all__, created empty when the module has none yet.

@@ -7,7 +7,6 @@ import sys
 import pytest
 
 from tarvello import SemanticLabel, XYCutConfig, order_boxes
-from tarvello.boxes import default_page_bounds
 from tarvello.labels import CATEGORIES, LABELS, label_from_name, normalise_label_name
 
 # Two columns, listed right column first.
@@ -50,19 +49,6 @@ def test_numpy_arrays_are_read_like_lists():
     assert order_boxes(numpy.zeros((0, 4))) == []
     with pytest.raises(ValueError, match=r"^boxes: expected an array of shape \(n, 4\), got shape \(3, 5\)$"):
         order_boxes(numpy.zeros((3, 5)))
-
-
-@pytest.mark.parametrize(
-    "boxes, expected",
-    [
-        ([(10, 20, 30, 40), (50, 5, 70, 90)], (0, 0, 70, 90)),
-        ([(-10, 20, 30, 40)], (-10, 0, 30, 40)),
-        ([(0, 0, 0, 0)], (0, 0, 1, 1)),
-        ([], (0, 0, 1, 1)),
-    ],
-)
-def test_default_page_bounds_start_at_the_origin_and_reach_the_furthest_box(boxes, expected):
-    assert default_page_bounds(boxes) == expected
 
 
 LABELS_EXPECTED = "labels: expected a sequence of label names or SemanticLabel members, one per box, got"

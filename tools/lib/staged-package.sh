@@ -14,8 +14,8 @@ build_extension() {
 # package's files are linked, not copied, so edits show up at once.
 stage_package() {
   local build=$1 site="$1/site" module
-  module=$(find "$build/src/lib" -maxdepth 1 -name '_tarvello_core*.so' | head -n 1)
-  [ -n "$module" ] || { echo "no extension module in $build/src/lib" >&2; return 1; }
+  [ -n "$(find "$build/src/lib" -maxdepth 1 -name '_tarvello_core*.so')" ] ||
+    { echo "no extension module in $build/src/lib" >&2; return 1; }
   rm -rf "$site"
   mkdir -p "$site/tarvello"
   local file
@@ -23,6 +23,7 @@ stage_package() {
     case "$(basename "$file")" in __pycache__ | *.so) continue ;; esac
     ln -s "$file" "$site/tarvello/"
   done
-  ln -s "$PWD/$module" "$site/tarvello/"
+  # The modules find the core library through their build tree's run path.
+  for module in "$build"/src/lib/_*.so; do ln -s "$PWD/$module" "$site/tarvello/"; done
   echo "$PWD/$site"
 }

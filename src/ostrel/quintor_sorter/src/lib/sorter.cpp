@@ -42,3 +42,20 @@ std::vector<LayoutBox> OstrelSorter::sort(std::vector<LayoutBox> boxes) const {
 }
 
 }  // namespace tarvello::ostrel
+
+namespace tarvello::ostrel {
+
+ReadingOrder compute_ostrel_order(const std::vector<Element>& elements) {
+    std::vector<LayoutBox> boxes;
+    boxes.reserve(elements.size());
+    for (const Element& element : elements) {
+        boxes.push_back(LayoutBox{element.id, element.x1, element.y1, element.x2, element.y2});
+    }
+    const std::vector<LayoutBox> sorted = OstrelSorter().sort(std::move(boxes));
+    ReadingOrder order;
+    order.reserve(sorted.size());
+    for (const LayoutBox& box : sorted) order.push_back(box.id);
+    return order;
+}
+
+}  // namespace tarvello::ostrel

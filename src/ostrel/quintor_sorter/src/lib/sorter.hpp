@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "layout/records.hpp"
 #include "layout_box.hpp"
 
 namespace tarvello::ostrel {
@@ -31,5 +32,14 @@ private:
     float beta_ = 2.0f;
     float density_threshold_ = 0.9f;
 };
+
+}  // namespace tarvello::ostrel
+
+namespace tarvello::ostrel {
+
+// The engine's entry in the shape of the paper engine's: one label-free box
+// per element, in input order, sorted with the fixed parameters; the ids in
+// reading order.
+ReadingOrder compute_ostrel_order(const std::vector<Element>& elements);
 
 }  // namespace tarvello::ostrel

@@ -1,0 +1,8 @@
+from typing import Any
+
+from tarvello._tarvello_core import XYCutConfig
+
+def order_boxes(
+    boxes: Any, labels: Any, page_bounds: Any, engine: int, config: XYCutConfig | None, box_format: int, /
+) -> list[int]: ...
+def order_pages(pages: Any, engine: int, config: XYCutConfig | None, threads: int, /) -> list[list[int]]: ...

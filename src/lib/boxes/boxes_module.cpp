@@ -1,0 +1,228 @@
+// The module tarvello._boxes: the plain-box path of the package. It reads
+// boxes, labels and pages straight from Python objects (and arrays, in
+// place), runs an engine with the interpreter released, and hands back the
+// order. The public functions and their defaults are the package's
+// (tarvello.order_boxes, tarvello.order_pages); these take every argument.
+#include <Python.h>
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "boxes/engine.hpp"
+#include "boxes/input_fault.hpp"
+#include "boxes/page_input.hpp"
+#include "boxes/parallel.hpp"
+#include "diagnostics/log_facade.hpp"
+#include "internal_fault.hpp"
+#include "argument_binding.hpp"
+#include "once_cell.hpp"
+#include "py_ref.hpp"
+
+namespace tarvello::py {
+const char* const kPanicExceptionName = "tarvello._boxes.PanicException";
+}  // namespace tarvello::py
+
+namespace tarvello::py::boxes {
+namespace {
+
+using tarvello::boxes::Engine;
+
+// The records of tarvello.compute_order and compute_order_ostrel, which this
+// path stands for: the same message, target and place, so that a page gives
+// the same records whichever way it came in.
+constexpr diagnostics::Channel kModuleChannel{"tarvello", "tarvello_core", false};
+constexpr std::string_view kFunctionsFile = "src/lib/ordering_functions.cpp";
+
+void write_call_record(Engine engine, std::size_t elements) {
+    if (engine == Engine::ostrel) {
+        diagnostics::debug_at(kModuleChannel, "compute_order_ostrel: {} elements", {kFunctionsFile, 242}, elements);
+    } else {
+        diagnostics::debug_at(kModuleChannel, "compute_order (paper): {} elements", {kFunctionsFile, 219}, elements);
+    }
+}
+
+// Detached from the interpreter for its lifetime, so that other threads run
+// Python meanwhile; a record that passes the level cache attaches again for
+// its Python call.
+class Detached {
+public:
+    Detached() : state_(PyEval_SaveThread()) {}
+    Detached(const Detached&) = delete;
+    Detached& operator=(const Detached&) = delete;
+    ~Detached() { PyEval_RestoreThread(state_); }
+
+private:
+    PyThreadState* state_;
+};
+
+OnceCell<PyObject*> config_type_cell;
+
+// An XYCutConfig (read through its attributes) or None.
+bool read_config(PyObject* config, std::optional<XYCutConfig>& out) {
+    if (config == Py_None) return true;
+    const auto* type = config_type_cell.get_or_init([]() -> std::optional<PyObject*> {
+        PyRef core = PyRef::steal(PyImport_ImportModule("tarvello._tarvello_core"));
+        PyObject* found = core ? PyObject_GetAttrString(core.get(), "XYCutConfig") : nullptr;
+        if (found == nullptr) return std::nullopt;
+        return found;
+    });
+    if (type == nullptr) return false;
+    if (!PyObject_TypeCheck(config, reinterpret_cast<PyTypeObject*>(*type))) {
+        set_type_mismatch(config, "XYCutConfig");
+        wrap_argument_error("config");
+        return false;
+    }
+    XYCutConfig read;
+    for (auto [name, field] : {std::pair{"min_cut_threshold", &XYCutConfig::min_cut_threshold},
+                               std::pair{"histogram_resolution_scale", &XYCutConfig::histogram_resolution_scale},
+                               std::pair{"same_row_tolerance", &XYCutConfig::same_row_tolerance}}) {
+        PyRef value = PyRef::steal(PyObject_GetAttrString(config, name));
+        if (!value) return false;
+        // The attribute is the stored float widened, so this is exact.
+        const double number = PyFloat_AsDouble(value.get());
+        if (number == -1.0 && PyErr_Occurred()) return false;
+        read.*field = static_cast<float>(number);
+    }
+    out = read;
+    return true;
+}
+
+std::optional<Engine> read_engine(PyObject* value) {
+    const long code = PyLong_AsLong(value);
+    if (code == -1 && PyErr_Occurred()) return std::nullopt;
+    if (code != 0 && code != 1) throw InternalFault("engine code out of range");
+    return static_cast<Engine>(code);
+}
+
+ReadingOrder order_page(Engine engine, PageJob& job, const std::optional<XYCutConfig>& config) {
+    write_call_record(engine, job.elements.size());
+    return tarvello::boxes::order_page(engine, std::move(job.elements), job.bounds, config);
+}
+
+PyObject* new_order_list(const ReadingOrder& order) {
+    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(order.size())));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        PyObject* id = PyLong_FromUnsignedLongLong(order[i]);
+        if (id == nullptr) return nullptr;
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), id);
+    }
+    return list.release();
+}
+
+// order_boxes(boxes, labels, page_bounds, engine, config, box_format)
+PyObject* order_boxes(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        if (nargs != 6) throw InternalFault("order_boxes takes 6 arguments");
+        const std::optional<Engine> engine = read_engine(args[3]);
+        if (!engine) return nullptr;
+        const long format = PyLong_AsLong(args[5]);
+        if (format == -1 && PyErr_Occurred()) return nullptr;
+        PageJob job;
+        if (auto fault = read_plain_page(args[0], args[1], args[2], static_cast<BoxFormat>(format != 0), job)) {
+            raise_fault(*fault);
+            return nullptr;
+        }
+        std::optional<XYCutConfig> config;
+        if (!read_config(args[4], config)) return nullptr;
+        ReadingOrder order;
+        {
+            const Detached detached;
+            order = order_page(*engine, job, config);
+        }
+        // A logging filter or handler that raised left its exception pending.
+        if (PyErr_Occurred()) return nullptr;
+        return new_order_list(order);
+    });
+}
+
+// order_pages(pages, engine, config, threads)
+PyObject* order_pages(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        if (nargs != 4) throw InternalFault("order_pages takes 4 arguments");
+        const std::optional<Engine> engine = read_engine(args[1]);
+        if (!engine) return nullptr;
+        std::optional<XYCutConfig> config;
+        if (!read_config(args[2], config)) return nullptr;
+        const unsigned long threads = PyLong_AsUnsignedLong(args[3]);
+        if (threads == static_cast<unsigned long>(-1) && PyErr_Occurred()) return nullptr;
+
+        std::vector<PageJob> jobs;
+        PyRef iterator = PyRef::steal(PyObject_GetIter(args[0]));
+        if (!iterator) return nullptr;
+        for (;;) {
+            PyObject* raw = nullptr;
+            const int status = PyIter_NextItem(iterator.get(), &raw);
+            if (status == 0) break;
+            if (status < 0) return nullptr;
+            PyRef page = PyRef::steal(raw);
+            PageJob& job = jobs.emplace_back();
+            if (auto fault = read_page(page.get(), job)) {
+                raise_fault(*fault, jobs.size() - 1);
+                return nullptr;
+            }
+        }
+
+        std::vector<ReadingOrder> orders(jobs.size());
+        {
+            const Detached detached;
+            tarvello::boxes::for_each_index(jobs.size(), static_cast<unsigned>(std::min(threads, 1024UL)),
+                                            [&](std::size_t i) {
+                                                const diagnostics::PageScope scope(i);
+                                                orders[i] = order_page(*engine, jobs[i], config);
+                                            });
+        }
+        if (PyErr_Occurred()) return nullptr;
+        PyRef result = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(orders.size())));
+        if (!result) return nullptr;
+        for (std::size_t i = 0; i < orders.size(); ++i) {
+            PyObject* order = new_order_list(orders[i]);
+            if (order == nullptr) return nullptr;
+            PyList_SET_ITEM(result.get(), static_cast<Py_ssize_t>(i), order);
+        }
+        return result.release();
+    });
+}
+
+PyMethodDef module_methods[] = {
+    {"order_boxes", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(order_boxes)), METH_FASTCALL,
+     "order_boxes(boxes, labels, page_bounds, engine, config, box_format)\n--\n\n"
+     "The reading order of plain boxes as indices; see tarvello.order_boxes."},
+    {"order_pages", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(order_pages)), METH_FASTCALL,
+     "order_pages(pages, engine, config, threads)\n--\n\n"
+     "The reading order of each page; see tarvello.order_pages."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+// The core module installs the logging bridge this module's records go
+// through, and owns the classes read here: it is imported first.
+int module_exec(PyObject*) {
+    return guarded(-1, [] {
+        PyRef core = PyRef::steal(PyImport_ImportModule("tarvello._tarvello_core"));
+        return core ? 0 : -1;
+    });
+}
+
+PyModuleDef_Slot module_slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
+    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
+    {0, nullptr},
+};
+
+PyModuleDef module_definition = {
+    PyModuleDef_HEAD_INIT,
+    "_boxes",
+    "The plain-box path of tarvello: boxes, arrays and pages read natively.",
+    0,
+    module_methods,
+    module_slots,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+}  // namespace
+}  // namespace tarvello::py::boxes
+
+PyMODINIT_FUNC PyInit__boxes() { return PyModuleDef_Init(&tarvello::py::boxes::module_definition); }

@@ -1,0 +1,130 @@
+#include "boxes/label_table.hpp"
+
+#include <array>
+#include <string>
+#include <unordered_map>
+
+#include "internal_fault.hpp"
+#include "once_cell.hpp"
+#include "py_ref.hpp"
+
+namespace tarvello::py::boxes {
+namespace {
+
+struct LabelTable {
+    PyRef labels_module;  // tarvello.labels
+    std::array<PyObject*, kSemanticLabelCount> members{};  // borrowed: members live forever
+    std::unordered_map<std::string, SemanticLabel> names;  // normalised name -> label
+};
+
+OnceCell<LabelTable*> table_cell;
+
+std::optional<SemanticLabel> member_label(const LabelTable& table, PyObject* member) {
+    for (std::size_t code = 0; code < table.members.size(); ++code) {
+        if (table.members[code] == member) return static_cast<SemanticLabel>(code);
+    }
+    return std::nullopt;
+}
+
+std::optional<LabelTable*> build_table() {
+    auto table = std::make_unique<LabelTable>();
+    table->labels_module = PyRef::steal(PyImport_ImportModule("tarvello.labels"));
+    PyRef core = PyRef::steal(PyImport_ImportModule("tarvello._tarvello_core"));
+    if (!table->labels_module || !core) return std::nullopt;
+    PyRef label_class = PyRef::steal(PyObject_GetAttrString(core.get(), "SemanticLabel"));
+    if (!label_class) return std::nullopt;
+    for (std::size_t code = 0; code < kSemanticLabelCount; ++code) {
+        const std::string name(bare_name(static_cast<SemanticLabel>(code)));
+        PyRef member = PyRef::steal(PyObject_GetAttrString(label_class.get(), name.c_str()));
+        if (!member) return std::nullopt;
+        table->members[code] = member.get();
+    }
+    PyRef labels = PyRef::steal(PyObject_GetAttrString(table->labels_module.get(), "LABELS"));
+    PyRef entries = labels ? PyRef::steal(PyMapping_Items(labels.get())) : PyRef();
+    if (!entries) return std::nullopt;
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(entries.get()); ++i) {
+        PyObject* entry = PyList_GET_ITEM(entries.get(), i);
+        const char* name = PyUnicode_AsUTF8(PyTuple_GET_ITEM(entry, 0));
+        if (name == nullptr) return std::nullopt;
+        const std::optional<SemanticLabel> label = member_label(*table, PyTuple_GET_ITEM(entry, 1));
+        if (!label) throw InternalFault("tarvello.labels.LABELS maps a name to something other than a label");
+        table->names.emplace(name, *label);
+    }
+    return table.release();  // kept for the life of the process
+}
+
+const LabelTable& label_table() {
+    const auto* table = table_cell.get_or_init(build_table);
+    if (table == nullptr) {
+        PyErr_Clear();
+        throw InternalFault("failed to read the label table tarvello.labels.LABELS");
+    }
+    return **table;
+}
+
+// Lower case without spaces, hyphens and underscores, for ASCII names; other
+// names are normalised by the table's own function, whose lower() knows all
+// of Unicode.
+std::optional<std::string> ascii_key(PyObject* name) {
+    Py_ssize_t length = 0;
+    const char* text = PyUnicode_AsUTF8AndSize(name, &length);
+    if (text == nullptr) {
+        PyErr_Clear();
+        return std::nullopt;
+    }
+    std::string key;
+    key.reserve(static_cast<std::size_t>(length));
+    for (Py_ssize_t i = 0; i < length; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80) return std::nullopt;
+        if (c == ' ' || c == '-' || c == '_') continue;
+        key += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    return key;
+}
+
+// The table's own verdict on a name it does not hold, as a fault.
+Fault unknown_name(const LabelTable& table, PyObject* name) {
+    PyRef found = PyRef::steal(PyObject_CallMethod(table.labels_module.get(), "label_from_name", "O", name));
+    if (found) throw InternalFault("tarvello.labels.label_from_name knows a name that LABELS lacks");
+    if (!PyErr_ExceptionMatches(PyExc_ValueError)) return python_fault();
+    PyRef error = PyRef::steal(PyErr_GetRaisedException());
+    PyRef text = PyRef::steal(PyObject_Str(error.get()));
+    const char* utf8 = text ? PyUnicode_AsUTF8(text.get()) : nullptr;
+    if (utf8 == nullptr) return python_fault();
+    return value_fault("", utf8);
+}
+
+}  // namespace
+
+bool is_label_member(PyObject* value) { return member_label(label_table(), value).has_value(); }
+
+Outcome read_label(PyObject* value, SemanticLabel& out) {
+    const LabelTable& table = label_table();
+    if (const auto member = member_label(table, value)) {
+        out = *member;
+        return std::nullopt;
+    }
+    if (!PyUnicode_Check(value)) {
+        return type_fault("", "expected a label name or a SemanticLabel member, got " + kind_of(value));
+    }
+    std::optional<std::string> key = ascii_key(value);
+    if (!key) {
+        PyRef normalised =
+            PyRef::steal(PyObject_CallMethod(table.labels_module.get(), "normalise_label_name", "O", value));
+        if (!normalised) return python_fault();
+        const char* utf8 = PyUnicode_AsUTF8(normalised.get());
+        // A lone surrogate is no name in the table.
+        if (utf8 == nullptr) {
+            PyErr_Clear();
+            return unknown_name(table, value);
+        }
+        key = utf8;
+    }
+    const auto found = table.names.find(*key);
+    if (found == table.names.end()) return unknown_name(table, value);
+    out = found->second;
+    return std::nullopt;
+}
+
+}  // namespace tarvello::py::boxes

@@ -1,0 +1,119 @@
+#include "boxes/value_readers.hpp"
+
+#include "internal_fault.hpp"
+#include "once_cell.hpp"
+
+namespace tarvello::py::boxes {
+namespace {
+
+using tarvello::boxes::count_problem;
+using tarvello::boxes::kPageNumberNames;
+using tarvello::boxes::number_names;
+using tarvello::boxes::number_problem;
+
+OnceCell<PyObject*> mapping_abc_cell;
+OnceCell<PyObject*> real_abc_cell;
+
+// A class from a standard module, imported once and kept.
+PyObject* standard_class(OnceCell<PyObject*>& cell, const char* module_name, const char* class_name) {
+    const auto* found = cell.get_or_init([&]() -> std::optional<PyObject*> {
+        PyRef module = PyRef::steal(PyImport_ImportModule(module_name));
+        PyObject* made = module ? PyObject_GetAttrString(module.get(), class_name) : nullptr;
+        if (made == nullptr) return std::nullopt;
+        return made;
+    });
+    if (found == nullptr) {
+        PyErr_Clear();
+        throw InternalFault(std::string("failed to import ") + module_name + "." + class_name);
+    }
+    return *found;
+}
+
+// isinstance(value, cls); -1 with the exception set.
+int is_instance(PyObject* value, PyObject* cls) { return PyObject_IsInstance(value, cls); }
+
+Fault expected_fault(PyObject* value, std::string_view expected) {
+    return type_fault("", "expected " + std::string(expected) + ", got " + kind_of(value));
+}
+
+}  // namespace
+
+Outcome Items::read(PyObject* value, std::string_view expected) {
+    if (PyTuple_CheckExact(value) || PyList_CheckExact(value)) {
+        sequence_ = PyRef::borrow(value);
+    } else {
+        if (PyUnicode_Check(value) || PyBytes_Check(value)) return expected_fault(value, expected);
+        const int mapping = is_instance(value, standard_class(mapping_abc_cell, "collections.abc", "Mapping"));
+        if (mapping < 0) return python_fault();
+        if (mapping) return expected_fault(value, expected);
+        const int sized = PyObject_HasAttrStringWithError(value, "__len__");
+        if (sized < 0) return python_fault();
+        if (!sized) return expected_fault(value, expected);
+        sequence_ = PyRef::steal(PySequence_List(value));
+        if (!sequence_) {
+            if (!PyErr_ExceptionMatches(PyExc_TypeError)) return python_fault();
+            PyErr_Clear();
+            return expected_fault(value, expected);
+        }
+    }
+    tuple_ = PyTuple_CheckExact(sequence_.get());
+    size_ = tuple_ ? PyTuple_GET_SIZE(sequence_.get()) : PyList_GET_SIZE(sequence_.get());
+    return std::nullopt;
+}
+
+PyRef Items::at(Py_ssize_t i) const {
+    if (tuple_) return PyRef::borrow(PyTuple_GET_ITEM(sequence_.get(), i));
+    // A caller's list may be changed by the number protocol of its own items.
+    return PyRef::steal(PyList_GetItemRef(sequence_.get(), i));
+}
+
+Outcome read_number(PyObject* value, double& out) {
+    if (PyFloat_CheckExact(value)) {
+        out = PyFloat_AS_DOUBLE(value);
+    } else if (PyLong_CheckExact(value)) {
+        // float(int): an int beyond the doubles raises OverflowError.
+        out = PyLong_AsDouble(value);
+        if (out == -1.0 && PyErr_Occurred()) return python_fault();
+    } else {
+        // bool is an int to Python, but true/false in a box is always a mistake.
+        int real = 0;
+        if (!PyBool_Check(value)) {
+            real = is_instance(value, standard_class(real_abc_cell, "numbers", "Real"));
+            if (real < 0) return python_fault();
+        }
+        if (!real) return type_fault("", "expected a number, got " + kind_of(value));
+        PyRef converted = PyRef::steal(PyNumber_Float(value));
+        if (!converted) return python_fault();
+        out = PyFloat_AS_DOUBLE(converted.get());
+    }
+    if (auto problem = number_problem(out)) return value_fault("", std::move(*problem));
+    return std::nullopt;
+}
+
+Outcome read_four_numbers(PyObject* value, std::string_view names, Quad& out) {
+    Items items;
+    if (auto fault = items.read(value, "a list of 4 numbers (" + std::string(names) + ")")) return fault;
+    if (items.size() != 4) return value_fault("", count_problem(static_cast<std::size_t>(items.size()), names));
+    for (Py_ssize_t k = 0; k < 4; ++k) {
+        PyRef item = items.at(k);
+        if (!item) return python_fault();
+        if (auto fault = read_number(item.get(), out[static_cast<std::size_t>(k)])) {
+            return std::move(*fault).within(index_suffix(static_cast<std::size_t>(k)));
+        }
+    }
+    return std::nullopt;
+}
+
+Outcome read_box(PyObject* value, BoxFormat format, Quad& out) {
+    if (auto fault = read_four_numbers(value, number_names(format), out)) return fault;
+    if (auto problem = tarvello::boxes::to_corners(out, format)) return value_fault("", std::move(*problem));
+    return std::nullopt;
+}
+
+Outcome read_page_bounds(PyObject* value, Quad& out) {
+    if (auto fault = read_four_numbers(value, kPageNumberNames, out)) return fault;
+    if (auto problem = tarvello::boxes::page_bounds_problem(out)) return value_fault("", std::move(*problem));
+    return std::nullopt;
+}
+
+}  // namespace tarvello::py::boxes
