@@ -19,14 +19,19 @@ from collections.abc import Iterator, Sequence
 from pathlib import Path
 from typing import IO, TextIO
 
+from tarvello._checks import InputError
 from tarvello._tarvello_core import XYCutConfig, reset_log_cache
-from tarvello.boxes import ENGINES
-from tarvello.pages import Page, PageError, PageReader
+from tarvello.boxes import ENGINES, order_pages
+from tarvello.pages import Page, PageError, PageReader, page_elements
 from tarvello.svg import Panel, page_svg
 
 __all__ = ["main"]
 
 LOG_LEVELS = ("debug", "info", "warning", "error", "critical")
+# Pages handed to the engines at once: enough to keep every thread busy,
+# few enough that memory stays flat however long the input and its pages.
+CHUNK_PAGES = 256
+CHUNK_ELEMENTS = 4096
 
 
 class Progress:
@@ -66,11 +71,14 @@ class _Where(logging.Filter):
 
     def __init__(self) -> None:
         super().__init__()
-        self.page = "-"
+        self.source = "-"
+        self.pages: list[Page] = []  # the chunk being ordered
         self.progress: Progress | None = None
 
     def filter(self, record: logging.LogRecord) -> bool:
-        record.where = self.page
+        index = getattr(record, "page", None)
+        page = self.pages[index].key if isinstance(index, int) and index < len(self.pages) else "-"
+        record.where = f"{self.source} page {page}"
         if self.progress is not None:
             self.progress.clear()
         return True
@@ -100,6 +108,16 @@ def _positive(text: str) -> float:
         raise argparse.ArgumentTypeError(f"not a number: {text!r}") from None
     if not (math.isfinite(value) and value > 0):
         raise argparse.ArgumentTypeError(f"must be a positive number: {text!r}")
+    return value
+
+
+def _jobs(text: str) -> int:
+    try:
+        value = int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not a whole number: {text!r}") from None
+    if value < 1:
+        raise argparse.ArgumentTypeError(f"must be at least 1: {text!r}")
     return value
 
 
@@ -137,6 +155,8 @@ def _parser() -> argparse.ArgumentParser:
                          "standard error (default: warning)")
     order.add_argument("--output", "-o", metavar="FILE",
                        help="write to FILE instead of standard output")
+    order.add_argument("--jobs", "-j", type=_jobs, default=os.process_cpu_count() or 1, metavar="N",
+                       help="order pages on N threads (default: the CPUs this process may use)")
     draw.add_argument("--out", required=True, metavar="DIR",
                       help="folder for the pictures (made if missing)")
     return parser
@@ -151,8 +171,13 @@ def _config(args: argparse.Namespace) -> XYCutConfig | None:
     return XYCutConfig(**given) if given else None
 
 
-def _pages(files: Sequence[str]) -> Iterator[tuple[str, Page]]:
-    """Every page of every file, in order, with the progress bar kept up to date."""
+def _chunks(files: Sequence[str]) -> Iterator[tuple[str, list[Page]]]:
+    """The pages of every file in chunks, in order, with the progress bar kept up to date.
+
+    A chunk ends when it is full or when the next page would have to be
+    waited for, so that a page that came in through a pipe goes out at once.
+    A bad JSON document ends the run after the chunk before it.
+    """
     for name in files:
         source = "<stdin>" if name == "-" else name
         with _open(name) as stream:
@@ -161,16 +186,50 @@ def _pages(files: Sequence[str]) -> Iterator[tuple[str, Page]]:
             except (OSError, ValueError):
                 size = None
             progress = Progress(sys.stderr, source, size)
+            _WHERE.source = source
             _WHERE.progress = progress
             reader = PageReader(stream, source)
+            chunk: list[Page] = []
+            elements = 0
             try:
-                for count, page in enumerate(reader, 1):
-                    _WHERE.page = f"{source} page {page.key}"
-                    yield source, page
-                    progress.update(count, reader.position)
+                try:
+                    for count, page in enumerate(reader, 1):
+                        progress.update(count, reader.position)
+                        chunk.append(page)
+                        elements += page.size
+                        if len(chunk) >= CHUNK_PAGES or elements >= CHUNK_ELEMENTS or not reader.ready():
+                            done, chunk, elements = chunk, [], 0
+                            yield source, done
+                except PageError:
+                    if chunk:
+                        yield source, chunk
+                    raise
+                if chunk:
+                    yield source, chunk
             finally:
                 progress.clear()
                 _WHERE.progress = None
+
+
+def _ordered(
+    source: str, chunk: list[Page], engine: str, config: XYCutConfig | None, threads: int
+) -> Iterator[tuple[Page, list[int]]]:
+    """Each page of a chunk with its order; PageError at the first bad page, after the ones before it."""
+    for k, page in enumerate(chunk):
+        if (problem := page.not_an_object(source)) is not None:
+            yield from _ordered(source, chunk[:k], engine, config, threads)
+            raise problem
+    _WHERE.pages = chunk
+    try:
+        orders = order_pages([page.value for page in chunk], engine=engine, config=config, threads=threads)
+    except InputError as error:
+        if error.page is None:
+            raise
+        yield from _ordered(source, chunk[: error.page], engine, config, threads)
+        raise chunk[error.page].error(source, error) from None
+    finally:
+        _WHERE.pages = []
+    yield from zip(chunk, orders)
 
 
 def _open(name: str) -> IO[bytes]:
@@ -188,16 +247,16 @@ def _file_problem(name: str, error: OSError) -> PageError:
 
 
 def _order(args: argparse.Namespace, config: XYCutConfig | None) -> None:
-    function = ENGINES[args.engine]
     out = _output(args.output)
     try:
-        for source, page in _pages(args.files):
-            # With several files, "file" tells apart pages of the same index.
-            record: dict[str, object] = {"file": source} if len(args.files) > 1 else {}
-            record["page"] = page.key
-            record["order"] = function(page.elements, page.bounds, config)
-            out.write(json.dumps(record) + "\n")
-            # A page's line goes out as soon as it is ordered, so that a
+        for source, chunk in _chunks(args.files):
+            for page, order in _ordered(source, chunk, args.engine, config, args.jobs):
+                # With several files, "file" tells apart pages of the same index.
+                record: dict[str, object] = {"file": source} if len(args.files) > 1 else {}
+                record["page"] = page.key
+                record["order"] = order
+                out.write(json.dumps(record) + "\n")
+            # A chunk's lines go out as soon as it is ordered, so that a
             # pipeline downstream sees pages while a long input streams in.
             out.flush()
     finally:
@@ -223,19 +282,22 @@ def _draw(args: argparse.Namespace, config: XYCutConfig | None) -> None:
         raise _file_problem(args.out, error) from None
     engines = list(ENGINES) if args.engine == "both" else [args.engine]
     used: set[str] = set()
-    for source, page in _pages(args.files):
-        panels = [
-            Panel(f"{engine} engine", ENGINES[engine](page.elements, page.bounds, config))
-            for engine in engines
-        ]
-        title = f"{source}, page {page.key}"
-        path = folder / _picture_name(source, page, used)
-        text = page_svg(title, page.bounds, page.elements, page.label_names, panels)
-        try:
-            path.write_text(text, encoding="utf-8")
-        except OSError as error:
-            raise _file_problem(str(path), error) from None
-        print(path, flush=True)
+    for source, chunk in _chunks(args.files):
+        for page in chunk:
+            panels = [
+                Panel(f"{engine} engine", order)
+                for engine in engines
+                for _, order in _ordered(source, [page], engine, config, 1)
+            ]
+            bounds, elements, names = page_elements(page.value)
+            title = f"{source}, page {page.key}"
+            path = folder / _picture_name(source, page, used)
+            text = page_svg(title, bounds, elements, names, panels)
+            try:
+                path.write_text(text, encoding="utf-8")
+            except OSError as error:
+                raise _file_problem(str(path), error) from None
+            print(path, flush=True)
 
 
 def _picture_name(source: str, page: Page, used: set[str]) -> str:

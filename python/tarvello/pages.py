@@ -15,32 +15,61 @@ by line, so memory does not grow with the number of pages.
 from __future__ import annotations
 
 import json
+import os
+import select
+import stat
 from collections.abc import Iterator, Mapping
 from dataclasses import dataclass
 from typing import IO, Any
 
 from tarvello import _checks
-from tarvello._checks import Box, InputError, InputTypeError
+from tarvello._checks import Box, InputError
 from tarvello._tarvello_core import Element
+from tarvello.labels import label_from_name
 
-__all__ = ["Page", "PageError", "PageReader", "parse_page"]
+__all__ = ["Page", "PageError", "PageReader", "page_elements"]
 
 JSON_LINES_SUFFIXES = (".jsonl", ".ndjson", ".jsonlines")
-LARGEST_ID = 2**64 - 1
 
 
 @dataclass(frozen=True)
 class Page:
+    """One decoded page of a file, not yet checked: ``tarvello.order_pages`` checks it."""
+
     index: int  # position in its file, from 0
-    page_id: str | int | None
-    bounds: Box
-    elements: list[Element]
-    label_names: list[str]  # as the file gave them, for the pictures
+    line: int | None  # its line, for JSON Lines
+    value: Any  # as json gave it
+
+    @property
+    def page_id(self) -> str | int | None:
+        """The page's own page_id, when it is one (a string or an integer)."""
+        page_id = self.value.get("page_id") if isinstance(self.value, Mapping) else None
+        return page_id if isinstance(page_id, (str, int)) and not isinstance(page_id, bool) else None
+
+    @property
+    def size(self) -> int:
+        """How many elements the page has, as far as can be told before it is checked."""
+        elements = self.value.get("elements") if isinstance(self.value, Mapping) else None
+        return len(elements) if isinstance(elements, list) else 1
 
     @property
     def key(self) -> str | int:
         """What the output calls the page: its own page_id, else its index."""
-        return self.index if self.page_id is None else self.page_id
+        page_id = self.page_id
+        return self.index if page_id is None else page_id
+
+    def error(self, source: str, error: InputError) -> PageError:
+        """The error of a bad field of this page, located in its file."""
+        page = f"page {self.index}"
+        if self.page_id is not None:
+            page += f" ({json.dumps(self.page_id)})"
+        return PageError(source, self.line, page, f"{error.field}: {error.problem}")
+
+    def not_an_object(self, source: str) -> PageError | None:
+        """The error of a page that is no JSON object, else None."""
+        if isinstance(self.value, dict):
+            return None
+        return self.error(source, InputError("page", f"expected an object, got {_checks.kind(self.value)}"))
 
 
 class PageError(Exception):
@@ -55,47 +84,17 @@ class PageError(Exception):
         super().__init__(": ".join([*where, problem]))
 
 
-def parse_page(value: Any, index: int) -> Page:
-    """A Page from a decoded JSON value; InputError names the field at fault."""
-    if not isinstance(value, Mapping):
-        raise InputTypeError("page", f"expected an object, got {_checks.kind(value)}")
-    page_id = value.get("page_id")
-    if page_id is not None and (isinstance(page_id, bool) or not isinstance(page_id, (str, int))):
-        raise InputTypeError("page_id", f"expected a string or an integer, got {_checks.kind(page_id)}")
-    bounds = _checks.page_bounds(_field(value, "page_bounds", ""), "page_bounds")
-    raw = _checks.items(_field(value, "elements", ""), "elements", "a list of elements")
-    elements: list[Element] = []
-    names: list[str] = []
-    first_with_id: dict[int, int] = {}
-    for i, item in enumerate(raw):
-        where = f"elements[{i}]"
-        if not isinstance(item, Mapping):
-            raise InputTypeError(where, f"expected an object, got {_checks.kind(item)}")
-        id_ = _element_id(_field(item, "id", where), f"{where}.id")
-        # The output lists ids, so two elements with one id could not be told apart.
-        if id_ in first_with_id:
-            raise InputError(f"{where}.id", f"{id_} is also the id of elements[{first_with_id[id_]}]")
-        first_with_id[id_] = i
-        box = _checks.box(_field(item, "bbox", where), f"{where}.bbox")
+def page_elements(value: Mapping[str, Any]) -> tuple[Box, list[Element], list[str]]:
+    """The bounds, elements and label names of a page that order_pages accepted, for pictures."""
+    x_min, y_min, x_max, y_max = (float(v) for v in value["page_bounds"])
+    elements = []
+    names = []
+    for item in value["elements"]:
         name = item.get("label", "Regular")
-        label = _checks.label(name, f"{where}.label")
-        elements.append(Element(id_, *box, label))
+        x1, y1, x2, y2 = (float(v) for v in item["bbox"])
+        elements.append(Element(item["id"], x1, y1, x2, y2, label_from_name(name)))
         names.append(name)
-    return Page(index, page_id, bounds, elements, names)
-
-
-def _field(value: Mapping[str, Any], name: str, where: str) -> Any:
-    if name not in value:
-        raise InputError(where or "page", f'missing field "{name}"')
-    return value[name]
-
-
-def _element_id(value: Any, field: str) -> int:
-    if isinstance(value, bool) or not isinstance(value, int):
-        raise InputTypeError(field, f"expected an integer, got {_checks.kind(value)}")
-    if not 0 <= value <= LARGEST_ID:
-        raise InputError(field, f"expected an integer from 0 to 2**64 - 1, got {value}")
-    return value
+    return (x_min, y_min, x_max, y_max), elements, names
 
 
 class PageReader:
@@ -109,6 +108,23 @@ class PageReader:
         self.source = source
         self.position = 0
         self.json_lines = source.lower().endswith(JSON_LINES_SUFFIXES)
+        try:
+            self._file = stat.S_ISREG(os.fstat(stream.fileno()).st_mode)
+        except (OSError, ValueError):
+            self._file = False
+
+    def ready(self) -> bool:
+        """Whether more input can be read now, without waiting for a writer.
+
+        A file always can; a pipe or terminal when data is there. Lines
+        already buffered count as not ready, which only makes a chunk shorter.
+        """
+        if self._file:
+            return True
+        try:
+            return bool(select.select([self.stream], [], [], 0)[0])
+        except (OSError, ValueError):
+            return False
 
     def __iter__(self) -> Iterator[Page]:
         line_number = 0
@@ -124,7 +140,7 @@ class PageReader:
                 yield from self._document(line, line_number - 1)
                 return
             self.json_lines = True
-            yield self._page(value, index, line_number)
+            yield Page(index, line_number, value)
             index += 1
 
     def _decode_line(self, line: bytes, line_number: int, index: int) -> Any:
@@ -151,19 +167,9 @@ class PageReader:
             raise PageError(self.source, None, None, _json_problem(error)) from None
         if isinstance(value, list):
             for index, item in enumerate(value):
-                yield self._page(item, index, None)
+                yield Page(index, None, item)
         else:
-            yield self._page(value, 0, None)
-
-    def _page(self, value: Any, index: int, line: int | None) -> Page:
-        try:
-            return parse_page(value, index)
-        except InputError as error:
-            page = f"page {index}"
-            page_id = value.get("page_id") if isinstance(value, Mapping) else None
-            if isinstance(page_id, (str, int)) and not isinstance(page_id, bool):
-                page += f" ({json.dumps(page_id)})"
-            raise PageError(self.source, line, page, str(error)) from None
+            yield Page(0, None, value)
 
 
 _NOT_A_LINE = object()
