@@ -11,11 +11,20 @@
 namespace tarvello::py::boxes {
 namespace {
 
+// Looks up by string_view too, so that a name is found without a copy.
+struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+};
+
 struct LabelTable {
     PyRef labels_module;  // tarvello.labels
     std::array<PyObject*, kSemanticLabelCount> members{};  // borrowed: members live forever
-    std::unordered_map<std::string, SemanticLabel> names;  // normalised name -> label
+    std::unordered_map<std::string, SemanticLabel, NameHash, std::equal_to<>> names;  // normalised name -> label
 };
+
+// Longer ASCII names are looked up through a copy.
+constexpr std::size_t kShortName = 48;
 
 OnceCell<LabelTable*> table_cell;
 
@@ -62,25 +71,21 @@ const LabelTable& label_table() {
     return **table;
 }
 
-// Lower case without spaces, hyphens and underscores, for ASCII names; other
-// names are normalised by the table's own function, whose lower() knows all
-// of Unicode.
-std::optional<std::string> ascii_key(PyObject* name) {
-    Py_ssize_t length = 0;
-    const char* text = PyUnicode_AsUTF8AndSize(name, &length);
-    if (text == nullptr) {
-        PyErr_Clear();
+// Lower case without spaces, hyphens and underscores, written to `key`, for
+// an ASCII name of at most kShortName bytes; other names are normalised by the
+// table's own function, whose lower() knows all of Unicode.
+std::optional<std::string_view> short_ascii_key(PyObject* name, std::array<char, kShortName>& key) {
+    if (!PyUnicode_IS_ASCII(name) || PyUnicode_GET_LENGTH(name) > static_cast<Py_ssize_t>(kShortName)) {
         return std::nullopt;
     }
-    std::string key;
-    key.reserve(static_cast<std::size_t>(length));
-    for (Py_ssize_t i = 0; i < length; ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x80) return std::nullopt;
+    const auto* text = static_cast<const char*>(PyUnicode_DATA(name));
+    std::size_t length = 0;
+    for (Py_ssize_t i = 0; i < PyUnicode_GET_LENGTH(name); ++i) {
+        const char c = text[i];
         if (c == ' ' || c == '-' || c == '_') continue;
-        key += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        key[length++] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
     }
-    return key;
+    return std::string_view(key.data(), length);
 }
 
 // The table's own verdict on a name it does not hold, as a fault.
@@ -108,7 +113,9 @@ Outcome read_label(PyObject* value, SemanticLabel& out) {
     if (!PyUnicode_Check(value)) {
         return type_fault("", "expected a label name or a SemanticLabel member, got " + kind_of(value));
     }
-    std::optional<std::string> key = ascii_key(value);
+    std::array<char, kShortName> buffer;
+    std::optional<std::string_view> key = short_ascii_key(value, buffer);
+    std::string long_key;
     if (!key) {
         PyRef normalised =
             PyRef::steal(PyObject_CallMethod(table.labels_module.get(), "normalise_label_name", "O", value));
@@ -119,7 +126,8 @@ Outcome read_label(PyObject* value, SemanticLabel& out) {
             PyErr_Clear();
             return unknown_name(table, value);
         }
-        key = utf8;
+        long_key = utf8;
+        key = long_key;
     }
     const auto found = table.names.find(*key);
     if (found == table.names.end()) return unknown_name(table, value);

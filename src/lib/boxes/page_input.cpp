@@ -160,50 +160,80 @@ namespace {
 
 OnceCell<PyObject*> page_mapping_abc_cell;
 
+// The keys of a page, as interned strings made once: a dict finds them by
+// identity, with no string made or hashed per element.
+struct Keys {
+    PyObject* page_id;
+    PyObject* page_bounds;
+    PyObject* elements;
+    PyObject* id;
+    PyObject* bbox;
+    PyObject* label;
+    PyObject* regular;  // the label of an element that gives none
+};
+OnceCell<Keys> keys_cell;
+
+const Keys& keys() {
+    const auto* found = keys_cell.get_or_init([]() -> std::optional<Keys> {
+        Keys made{};
+        for (auto [field, text] : {std::pair{&Keys::page_id, "page_id"}, std::pair{&Keys::page_bounds, "page_bounds"},
+                                   std::pair{&Keys::elements, "elements"}, std::pair{&Keys::id, "id"},
+                                   std::pair{&Keys::bbox, "bbox"}, std::pair{&Keys::label, "label"},
+                                   std::pair{&Keys::regular, "Regular"}}) {
+            made.*field = PyUnicode_InternFromString(text);  // kept for the life of the process
+            if (made.*field == nullptr) return std::nullopt;
+        }
+        return made;
+    });
+    if (found == nullptr) {
+        PyErr_Clear();
+        throw InternalFault("failed to make the page keys");
+    }
+    return *found;
+}
+
 // A page or element object: an exact dict, or any Mapping (read through the
 // mapping protocol and its get()).
 class Fields {
 public:
     explicit Fields(PyObject* mapping) : mapping_(mapping), dict_(PyDict_CheckExact(mapping)) {}
 
-    // value[name] when present; `found` false when absent.
-    Outcome get(const char* name, PyRef& value, bool& found) const {
+    // value[key] when present; `found` false when absent.
+    Outcome get(PyObject* key, PyRef& value, bool& found) const {
         if (dict_) {
             PyObject* item = nullptr;
-            const int status = PyDict_GetItemStringRef(mapping_, name, &item);
+            const int status = PyDict_GetItemRef(mapping_, key, &item);
             if (status < 0) return python_fault();
             value = PyRef::steal(item);
             found = status == 1;
             return std::nullopt;
         }
-        PyRef key = PyRef::steal(PyUnicode_FromString(name));
-        if (!key) return python_fault();
-        const int present = PySequence_Contains(mapping_, key.get());
+        const int present = PySequence_Contains(mapping_, key);
         if (present < 0) return python_fault();
         found = present == 1;
         if (!found) return std::nullopt;
-        value = PyRef::steal(PyObject_GetItem(mapping_, key.get()));
+        value = PyRef::steal(PyObject_GetItem(mapping_, key));
         if (!value) return python_fault();
         return std::nullopt;
     }
 
-    // value.get(name, fallback)
-    Outcome get_or(const char* name, PyObject* fallback, PyRef& value) const {
+    // value.get(key, fallback)
+    Outcome get_or(PyObject* key, PyObject* fallback, PyRef& value) const {
         if (!dict_) {
-            value = PyRef::steal(PyObject_CallMethod(mapping_, "get", "sO", name, fallback));
+            value = PyRef::steal(PyObject_CallMethod(mapping_, "get", "OO", key, fallback));
             return value ? Outcome() : Outcome(python_fault());
         }
         bool found = false;
-        if (auto fault = get(name, value, found)) return fault;
+        if (auto fault = get(key, value, found)) return fault;
         if (!found) value = PyRef::borrow(fallback);
         return std::nullopt;
     }
 
     // A required field: 'missing field "name"' when absent.
-    Outcome require(const char* name, PyRef& value) const {
+    Outcome require(PyObject* key, PyRef& value) const {
         bool found = false;
-        if (auto fault = get(name, value, found)) return fault;
-        if (!found) return value_fault("", std::string("missing field \"") + name + "\"");
+        if (auto fault = get(key, value, found)) return fault;
+        if (!found) return value_fault("", std::string("missing field \"") + PyUnicode_AsUTF8(key) + "\"");
         return std::nullopt;
     }
 
@@ -232,7 +262,7 @@ int is_mapping(PyObject* value) {
 
 Outcome read_page_id(const Fields& page) {
     PyRef page_id;
-    if (auto fault = page.get_or("page_id", Py_None, page_id)) return fault;
+    if (auto fault = page.get_or(keys().page_id, Py_None, page_id)) return fault;
     if (page_id.get() == Py_None) return std::nullopt;
     if (PyBool_Check(page_id.get()) || !(PyUnicode_Check(page_id.get()) || PyLong_Check(page_id.get()))) {
         return type_fault("page_id", "expected a string or an integer, got " + kind_of(page_id.get()));
@@ -282,7 +312,7 @@ Outcome read_element(PyObject* item, Element& out) {
     if (!mapping) return type_fault("", "expected an object, got " + kind_of(item));
     const Fields fields(item);
     PyRef id;
-    if (auto fault = fields.require("id", id)) return fault;
+    if (auto fault = fields.require(keys().id, id)) return fault;
     if (auto fault = read_element_id(id.get(), out.id)) return std::move(*fault).within(".id");
     return std::nullopt;
 }
@@ -290,13 +320,11 @@ Outcome read_element(PyObject* item, Element& out) {
 Outcome read_element_rest(PyObject* item, Element& out) {
     const Fields fields(item);
     PyRef bbox;
-    if (auto fault = fields.require("bbox", bbox)) return fault;
+    if (auto fault = fields.require(keys().bbox, bbox)) return fault;
     Quad corners{};
     if (auto fault = read_box(bbox.get(), BoxFormat::xyxy, corners)) return std::move(*fault).within(".bbox");
-    PyRef regular = PyRef::steal(PyUnicode_FromString("Regular"));
     PyRef label;
-    if (!regular) return python_fault();
-    if (auto fault = fields.get_or("label", regular.get(), label)) return fault;
+    if (auto fault = fields.get_or(keys().label, keys().regular, label)) return fault;
     SemanticLabel semantic{};
     if (auto fault = read_label(label.get(), semantic)) return std::move(*fault).within(".label");
     out = tarvello::boxes::make_element(out.id, corners, semantic);
@@ -307,12 +335,12 @@ Outcome read_mapping_page(PyObject* page, PageJob& out) {
     const Fields fields(page);
     if (auto fault = read_page_id(fields)) return fault;
     PyRef bounds_value;
-    if (auto fault = fields.require("page_bounds", bounds_value)) return std::move(*fault).within("page");
+    if (auto fault = fields.require(keys().page_bounds, bounds_value)) return std::move(*fault).within("page");
     Quad bounds{};
     if (auto fault = read_page_bounds(bounds_value.get(), bounds)) return std::move(*fault).within("page_bounds");
     out.bounds = tarvello::boxes::make_page_bounds(bounds);
     PyRef elements_value;
-    if (auto fault = fields.require("elements", elements_value)) return std::move(*fault).within("page");
+    if (auto fault = fields.require(keys().elements, elements_value)) return std::move(*fault).within("page");
     Items items;
     if (auto fault = items.read(elements_value.get(), "a list of elements")) return std::move(*fault).within("elements");
     out.elements.assign(static_cast<std::size_t>(items.size()), Element{});

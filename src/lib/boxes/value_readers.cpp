@@ -90,9 +90,23 @@ Outcome read_number(PyObject* value, double& out) {
     return std::nullopt;
 }
 
+namespace {
+
+// What a box or page rectangle is expected to be, per set of names: made
+// once, since every box is checked against it.
+std::string_view expected_four(std::string_view names) {
+    static const std::string corners = "a list of 4 numbers (" + std::string(number_names(BoxFormat::xyxy)) + ")";
+    static const std::string sized = "a list of 4 numbers (" + std::string(number_names(BoxFormat::xywh)) + ")";
+    static const std::string page = "a list of 4 numbers (" + std::string(kPageNumberNames) + ")";
+    if (names == kPageNumberNames) return page;
+    return names == number_names(BoxFormat::xywh) ? sized : corners;
+}
+
+}  // namespace
+
 Outcome read_four_numbers(PyObject* value, std::string_view names, Quad& out) {
     Items items;
-    if (auto fault = items.read(value, "a list of 4 numbers (" + std::string(names) + ")")) return fault;
+    if (auto fault = items.read(value, expected_four(names))) return fault;
     if (items.size() != 4) return value_fault("", count_problem(static_cast<std::size_t>(items.size()), names));
     for (Py_ssize_t k = 0; k < 4; ++k) {
         PyRef item = items.at(k);
