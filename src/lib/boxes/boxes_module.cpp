@@ -137,6 +137,89 @@ PyObject* order_boxes(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     });
 }
 
+// The pages' orders as a new list of lists.
+template <class Orders>
+PyObject* new_orders_list(std::size_t count, Orders order_of) {
+    PyRef result = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(count)));
+    if (!result) return nullptr;
+    for (std::size_t i = 0; i < count; ++i) {
+        PyObject* order = new_order_list(order_of(i));
+        if (order == nullptr) return nullptr;
+        PyList_SET_ITEM(result.get(), static_cast<Py_ssize_t>(i), order);
+    }
+    return result.release();
+}
+
+struct PageWork {
+    PageJob input;
+    ReadingOrder order;
+};
+
+// Reads every page of the iterable into `next()`, handing each to `publish()`;
+// false with the exception set at the first bad page.
+template <class Next, class Publish>
+bool read_pages(PyObject* pages, Next next, Publish publish) {
+    PyRef iterator = PyRef::steal(PyObject_GetIter(pages));
+    if (!iterator) return false;
+    for (std::size_t index = 0;; ++index) {
+        PyObject* raw = nullptr;
+        const int status = PyIter_NextItem(iterator.get(), &raw);
+        if (status == 0) return true;
+        if (status < 0) return false;
+        PyRef page = PyRef::steal(raw);
+        if (auto fault = read_page(page.get(), next())) {
+            raise_fault(*fault, index);
+            return false;
+        }
+        publish();
+    }
+}
+
+// One thread: every page read, then every page ordered.
+PyObject* order_pages_here(PyObject* pages, Engine engine, const std::optional<XYCutConfig>& config) {
+    std::vector<PageWork> work;
+    if (!read_pages(pages, [&]() -> PageJob& { return work.emplace_back().input; }, [] {})) return nullptr;
+    {
+        const Detached detached;
+        for (std::size_t i = 0; i < work.size(); ++i) {
+            const diagnostics::PageScope scope(i);
+            work[i].order = order_page(engine, work[i].input, config);
+        }
+    }
+    if (PyErr_Occurred()) return nullptr;
+    return new_orders_list(work.size(), [&](std::size_t i) -> const ReadingOrder& { return work[i].order; });
+}
+
+// Several threads order pages while this one reads the next ones. Whatever
+// happens, the workers are joined detached: one may be waiting to attach for
+// a record.
+PyObject* order_pages_on_threads(PyObject* pages, Engine engine, const std::optional<XYCutConfig>& config,
+                                 unsigned threads) {
+    tarvello::boxes::JobPipeline<PageWork> pipeline(threads, [&](PageWork& work, std::size_t index) {
+        const diagnostics::PageScope scope(index);
+        work.order = order_page(engine, work.input, config);
+    });
+    bool read = false;
+    try {
+        read = read_pages(pages, [&]() -> PageJob& { return pipeline.next().input; }, [&] { pipeline.publish(); });
+    } catch (...) {
+        const Detached detached;
+        pipeline.cancel();
+        throw;
+    }
+    const std::deque<PageWork>* work = nullptr;
+    {
+        const Detached detached;
+        if (read) {
+            work = &pipeline.finish();
+        } else {
+            pipeline.cancel();
+        }
+    }
+    if (work == nullptr || PyErr_Occurred()) return nullptr;
+    return new_orders_list(work->size(), [&](std::size_t i) -> const ReadingOrder& { return (*work)[i].order; });
+}
+
 // order_pages(pages, engine, config, threads)
 PyObject* order_pages(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
@@ -147,41 +230,8 @@ PyObject* order_pages(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         if (!read_config(args[2], config)) return nullptr;
         const unsigned long threads = PyLong_AsUnsignedLong(args[3]);
         if (threads == static_cast<unsigned long>(-1) && PyErr_Occurred()) return nullptr;
-
-        std::vector<PageJob> jobs;
-        PyRef iterator = PyRef::steal(PyObject_GetIter(args[0]));
-        if (!iterator) return nullptr;
-        for (;;) {
-            PyObject* raw = nullptr;
-            const int status = PyIter_NextItem(iterator.get(), &raw);
-            if (status == 0) break;
-            if (status < 0) return nullptr;
-            PyRef page = PyRef::steal(raw);
-            PageJob& job = jobs.emplace_back();
-            if (auto fault = read_page(page.get(), job)) {
-                raise_fault(*fault, jobs.size() - 1);
-                return nullptr;
-            }
-        }
-
-        std::vector<ReadingOrder> orders(jobs.size());
-        {
-            const Detached detached;
-            tarvello::boxes::for_each_index(jobs.size(), static_cast<unsigned>(std::min(threads, 1024UL)),
-                                            [&](std::size_t i) {
-                                                const diagnostics::PageScope scope(i);
-                                                orders[i] = order_page(*engine, jobs[i], config);
-                                            });
-        }
-        if (PyErr_Occurred()) return nullptr;
-        PyRef result = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(orders.size())));
-        if (!result) return nullptr;
-        for (std::size_t i = 0; i < orders.size(); ++i) {
-            PyObject* order = new_order_list(orders[i]);
-            if (order == nullptr) return nullptr;
-            PyList_SET_ITEM(result.get(), static_cast<Py_ssize_t>(i), order);
-        }
-        return result.release();
+        if (threads <= 1) return order_pages_here(args[0], *engine, config);
+        return order_pages_on_threads(args[0], *engine, config, static_cast<unsigned>(std::min(threads, 1024UL)));
     });
 }
 

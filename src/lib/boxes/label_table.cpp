@@ -1,6 +1,7 @@
 #include "boxes/label_table.hpp"
 
 #include <array>
+#include <cstring>
 #include <string>
 #include <unordered_map>
 
@@ -132,6 +133,31 @@ Outcome read_label(PyObject* value, SemanticLabel& out) {
     const auto found = table.names.find(*key);
     if (found == table.names.end()) return unknown_name(table, value);
     out = found->second;
+    return std::nullopt;
+}
+
+namespace {
+
+// The same exact str: equal length, kind and code points.
+bool same_text(PyObject* a, PyObject* b) {
+    if (a == b) return true;
+    if (!PyUnicode_CheckExact(a) || !PyUnicode_CheckExact(b)) return false;
+    const Py_ssize_t length = PyUnicode_GET_LENGTH(a);
+    if (length != PyUnicode_GET_LENGTH(b) || PyUnicode_KIND(a) != PyUnicode_KIND(b)) return false;
+    return std::memcmp(PyUnicode_DATA(a), PyUnicode_DATA(b),
+                       static_cast<std::size_t>(length) * PyUnicode_KIND(a)) == 0;
+}
+
+}  // namespace
+
+Outcome LabelReader::read(PyObject* value, SemanticLabel& out) {
+    if (last_name_ && same_text(last_name_.get(), value)) {
+        out = last_label_;
+        return std::nullopt;
+    }
+    if (auto fault = read_label(value, out)) return fault;
+    last_name_ = PyRef::borrow(value);
+    last_label_ = out;
     return std::nullopt;
 }
 

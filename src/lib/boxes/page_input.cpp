@@ -123,10 +123,11 @@ Outcome read_labels(PyObject* labels, std::size_t count, std::vector<SemanticLab
         return value_fault("", "expected one label per box (" + std::to_string(count) + "), got " +
                                    std::to_string(names.size()));
     }
+    LabelReader reader;
     for (Py_ssize_t i = 0; i < names.size(); ++i) {
         PyRef name = names.at(i);
         if (!name) return python_fault();
-        if (auto fault = read_label(name.get(), out[static_cast<std::size_t>(i)])) {
+        if (auto fault = reader.read(name.get(), out[static_cast<std::size_t>(i)])) {
             return std::move(*fault).within(index_suffix(static_cast<std::size_t>(i)));
         }
     }
@@ -317,7 +318,7 @@ Outcome read_element(PyObject* item, Element& out) {
     return std::nullopt;
 }
 
-Outcome read_element_rest(PyObject* item, Element& out) {
+Outcome read_element_rest(PyObject* item, LabelReader& labels, Element& out) {
     const Fields fields(item);
     PyRef bbox;
     if (auto fault = fields.require(keys().bbox, bbox)) return fault;
@@ -326,7 +327,7 @@ Outcome read_element_rest(PyObject* item, Element& out) {
     PyRef label;
     if (auto fault = fields.get_or(keys().label, keys().regular, label)) return fault;
     SemanticLabel semantic{};
-    if (auto fault = read_label(label.get(), semantic)) return std::move(*fault).within(".label");
+    if (auto fault = labels.read(label.get(), semantic)) return std::move(*fault).within(".label");
     out = tarvello::boxes::make_element(out.id, corners, semantic);
     return std::nullopt;
 }
@@ -344,6 +345,7 @@ Outcome read_mapping_page(PyObject* page, PageJob& out) {
     Items items;
     if (auto fault = items.read(elements_value.get(), "a list of elements")) return std::move(*fault).within("elements");
     out.elements.assign(static_cast<std::size_t>(items.size()), Element{});
+    LabelReader labels;
     for (Py_ssize_t i = 0; i < items.size(); ++i) {
         const auto index = static_cast<std::size_t>(i);
         PyRef item = items.at(i);
@@ -351,7 +353,7 @@ Outcome read_mapping_page(PyObject* page, PageJob& out) {
         Outcome fault = read_element(item.get(), out.elements[index]);
         // An id seen before is this element's first fault, ahead of its box and label.
         if (!fault) {
-            fault = read_element_rest(item.get(), out.elements[index]);
+            fault = read_element_rest(item.get(), labels, out.elements[index]);
             if (fault) {
                 if (auto repeated = repeated_id(out.elements, index + 1)) return repeated;
             }

@@ -1,5 +1,7 @@
 #include "boxes/value_readers.hpp"
 
+#include <cmath>
+
 #include "internal_fault.hpp"
 #include "once_cell.hpp"
 
@@ -104,7 +106,33 @@ std::string_view expected_four(std::string_view names) {
 
 }  // namespace
 
+// The four numbers of an exact list or tuple of exact floats and ints, read
+// without a reference taken: no Python code runs on the way, so nothing can
+// change the list meanwhile. False for anything else, which the general path
+// reads (and words the faults of).
+bool read_plain_four(PyObject* value, Quad& out) {
+    if (!(PyList_CheckExact(value) || PyTuple_CheckExact(value)) || PySequence_Fast_GET_SIZE(value) != 4) return false;
+    PyObject* const* items = PySequence_Fast_ITEMS(value);
+    for (std::size_t k = 0; k < 4; ++k) {
+        PyObject* item = items[k];
+        if (PyFloat_CheckExact(item)) {
+            out[k] = PyFloat_AS_DOUBLE(item);
+        } else if (PyLong_CheckExact(item)) {
+            out[k] = PyLong_AsDouble(item);
+            if (out[k] == -1.0 && PyErr_Occurred()) {
+                PyErr_Clear();  // the general path raises it again, in order
+                return false;
+            }
+        } else {
+            return false;
+        }
+        if (!std::isfinite(out[k])) return false;
+    }
+    return true;
+}
+
 Outcome read_four_numbers(PyObject* value, std::string_view names, Quad& out) {
+    if (read_plain_four(value, out)) return std::nullopt;
     Items items;
     if (auto fault = items.read(value, expected_four(names))) return fault;
     if (items.size() != 4) return value_fault("", count_problem(static_cast<std::size_t>(items.size()), names));
