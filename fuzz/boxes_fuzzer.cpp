@@ -65,53 +65,47 @@ std::optional<ItemType> consume_type(FuzzedDataProvider& input) {
     return type;
 }
 
+template <class T, std::size_t N>
+T pick(FuzzedDataProvider& input, const std::array<T, N>& table) {
+    return table[input.ConsumeIntegralInRange<std::size_t>(0, N - 1)];
+}
+
+template <class T>
+void store(unsigned char* address, T value) {
+    std::memcpy(address, &value, sizeof value);
+}
+
 // Writes one number of the block's type at `address`: a coordinate of an
 // ordinary page, a value from the table of awkward ones, or raw bits.
 void put_number(unsigned char* address, ItemType type, FuzzedDataProvider& input, std::int64_t ordinary) {
+    constexpr float inf32 = std::numeric_limits<float>::infinity();
+    constexpr double inf64 = std::numeric_limits<double>::infinity();
+    using f32 = std::numeric_limits<float>;
+    using f64 = std::numeric_limits<double>;
+    static constexpr std::array<float, 9> awkward32 = {
+        -0.0f, f32::quiet_NaN(), inf32, -inf32, f32::denorm_min(), f32::max(), f32::lowest(), 0.5f, 16777217.0f};
+    // Also the doubles that round to an infinite float, or just not.
+    static constexpr std::array<double, 11> awkward64 = {
+        -0.0,   f64::quiet_NaN(), inf64,          -inf64,         f64::denorm_min(), f64::max(), f64::lowest(),
+        1e300, 3.5e38,           0x1.fffffefp127, 9007199254740993.0};
+    static constexpr std::array<std::int64_t, 7> awkward_int = {
+        std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max(),
+        std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(),
+        (std::int64_t{1} << 53) + 1,             -(std::int64_t{1} << 53) - 1,
+        0};
     const int source = input.ConsumeIntegralInRange<int>(0, 3);
     if (source == 0) {
         const auto bits = input.ConsumeIntegral<std::uint64_t>();
-        std::memcpy(address, &bits, size_of(type));  // little or big end, raw all the same
+        std::memcpy(address, &bits, size_of(type));  // either end of it, raw all the same
         return;
     }
     const bool awkward = source == 1;
     switch (type) {
-        case ItemType::float32: {
-            constexpr float inf = std::numeric_limits<float>::infinity();
-            static constexpr std::array<float, 9> table = {
-                -0.0f, std::numeric_limits<float>::quiet_NaN(), inf, -inf, std::numeric_limits<float>::denorm_min(),
-                std::numeric_limits<float>::max(), std::numeric_limits<float>::lowest(), 0.5f, 16777217.0f};
-            const float value =
-                awkward ? table[input.ConsumeIntegralInRange<std::size_t>(0, table.size() - 1)] : static_cast<float>(ordinary);
-            std::memcpy(address, &value, sizeof value);
-            return;
-        }
-        case ItemType::float64: {
-            constexpr double inf = std::numeric_limits<double>::infinity();
-            static constexpr std::array<double, 11> table = {
-                -0.0, std::numeric_limits<double>::quiet_NaN(), inf, -inf, std::numeric_limits<double>::denorm_min(),
-                std::numeric_limits<double>::max(), std::numeric_limits<double>::lowest(), 1e300, 3.5e38, 0x1.fffffefp127,
-                9007199254740993.0};
-            const double value =
-                awkward ? table[input.ConsumeIntegralInRange<std::size_t>(0, table.size() - 1)] : static_cast<double>(ordinary);
-            std::memcpy(address, &value, sizeof value);
-            return;
-        }
-        case ItemType::int32:
-        case ItemType::int64: {
-            static constexpr std::array<std::int64_t, 7> table = {
-                std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max(),
-                std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(),
-                (std::int64_t{1} << 53) + 1, -(std::int64_t{1} << 53) - 1, 0};
-            const std::int64_t value = awkward ? table[input.ConsumeIntegralInRange<std::size_t>(0, table.size() - 1)] : ordinary;
-            if (type == ItemType::int64) {
-                std::memcpy(address, &value, sizeof value);
-            } else {
-                const auto narrow = static_cast<std::int32_t>(value);  // wraps
-                std::memcpy(address, &narrow, sizeof narrow);
-            }
-            return;
-        }
+        case ItemType::float32: return store(address, awkward ? pick(input, awkward32) : static_cast<float>(ordinary));
+        case ItemType::float64: return store(address, awkward ? pick(input, awkward64) : static_cast<double>(ordinary));
+        case ItemType::int32:  // out of range wraps
+            return store(address, static_cast<std::int32_t>(awkward ? pick(input, awkward_int) : ordinary));
+        case ItemType::int64: return store(address, awkward ? pick(input, awkward_int) : ordinary);
     }
 }
 
@@ -168,26 +162,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
     }
     // Fewer rows when the block would outgrow its bound; the columns alone
-    // always fit (3 * 1024 + 8 bytes).
+    // always fit (at most 3 * 2400 + 8 bytes).
     const auto reach = static_cast<std::size_t>(std::abs(row_stride));
     const std::size_t columns_span = 3 * static_cast<std::size_t>(std::abs(column_stride)) + item;
     if (rows > 1 && reach > 0) rows = std::min(rows, (kMaxBlock - columns_span) / reach + 1);
     const auto last_row = static_cast<std::ptrdiff_t>(rows > 0 ? rows - 1 : 0);
-    const std::ptrdiff_t low = last_row * std::min<std::ptrdiff_t>(row_stride, 0) + 3 * std::min<std::ptrdiff_t>(column_stride, 0);
-    const std::ptrdiff_t high =
-        last_row * std::max<std::ptrdiff_t>(row_stride, 0) + 3 * std::max<std::ptrdiff_t>(column_stride, 0) + natural;
+    const std::ptrdiff_t zero = 0;
+    const std::ptrdiff_t low = last_row * std::min(row_stride, zero) + 3 * std::min(column_stride, zero);
+    const std::ptrdiff_t high = last_row * std::max(row_stride, zero) + 3 * std::max(column_stride, zero) + natural;
     // The base moves off the allocation's alignment too.
     const auto shift = input.ConsumeIntegralInRange<std::ptrdiff_t>(0, 7);
     std::vector<unsigned char> block(static_cast<std::size_t>(high - low + shift));
     unsigned char* const base = block.data() + shift - low;
     const auto address = [&](std::size_t row, std::size_t column) {
-        return base + static_cast<std::ptrdiff_t>(row) * row_stride + static_cast<std::ptrdiff_t>(column) * column_stride;
+        return base + static_cast<std::ptrdiff_t>(row) * row_stride +
+               static_cast<std::ptrdiff_t>(column) * column_stride;
     };
 
-    // Zero bytes are a valid box, so the raw fill is followed by numbers
-    // written cell by cell, later cells overwriting earlier ones that share
-    // their bytes.
-    const std::vector<std::uint8_t> fill = input.ConsumeBytes<std::uint8_t>(block.size());
+    // Raw bytes first (zero bytes are a valid box), as many as the input
+    // chooses so that some are left; then numbers written cell by cell, later
+    // cells overwriting earlier ones that share their bytes.
+    const std::size_t raw = input.ConsumeIntegralInRange<std::size_t>(0, block.size());
+    const std::vector<std::uint8_t> fill = input.ConsumeBytes<std::uint8_t>(raw);
     std::copy(fill.begin(), fill.end(), block.begin());
     for (std::size_t row = 0; row < rows && input.remaining_bytes() > 0; ++row) {
         if (input.ConsumeBool()) continue;
@@ -197,7 +193,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::int64_t h = input.ConsumeIntegralInRange<std::int64_t>(0, 300);
         const bool sizes = format == boxes::BoxFormat::xywh;
         const std::array<std::int64_t, 4> ordinary = {x, y, sizes ? w : x + w, sizes ? h : y + h};
-        for (std::size_t column = 0; column < 4; ++column) put_number(address(row, column), *type, input, ordinary[column]);
+        for (std::size_t column = 0; column < 4; ++column) {
+            put_number(address(row, column), *type, input, ordinary[column]);
+        }
     }
 
     const boxes::StridedRows strided{base, rows, row_stride, column_stride, *type};
@@ -250,8 +248,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::vector<Element> elements;
     for (std::size_t row = 0; row < rows; ++row) {
-        const auto label = static_cast<SemanticLabel>(input.ConsumeIntegralInRange<std::uint8_t>(0, kSemanticLabelCount - 1));
-        elements.push_back(boxes::make_element(row, corners[row], label));
+        const auto code = input.ConsumeIntegralInRange<std::uint8_t>(0, kSemanticLabelCount - 1);
+        elements.push_back(boxes::make_element(row, corners[row], static_cast<SemanticLabel>(code)));
     }
     const PageBounds bounds = boxes::make_page_bounds(boxes::default_page_bounds(corners));
     // The paper engine refuses the page only when single precision has no

@@ -1,6 +1,6 @@
 """The plain-box path against the engines on prepared Element objects.
 
-    tools/devenv build/venv/bin/python bench/python/plain_path_bench.py [--pages N]
+    tools/devenv build/venv/bin/python bench/python/plain_path_bench.py [--pages N] [--earlier PYTHON]
 
 Side by side in one run, min and median over several runs:
 - order_boxes with boxes as lists of floats and as a float64 numpy array,
@@ -118,7 +118,7 @@ def many_pages(count: int, repeats: int) -> None:
         print(f"  throughput of 2 threads over 1: {one[0] / two[0]:.2f} (min) {one[1] / two[1]:.2f} (median)")
 
 
-def command_line(count: int, repeats: int) -> None:
+def command_line(count: int, repeats: int, earlier: str | None) -> None:
     with tempfile.TemporaryDirectory() as folder:
         path = os.path.join(folder, "pages.jsonl")
         with open(path, "w") as stream:
@@ -136,6 +136,8 @@ def command_line(count: int, repeats: int) -> None:
             "tarvello order --jobs 1": [sys.executable, "-m", "tarvello", "order", "--jobs", "1", "-o", "/dev/null", path],
             "tarvello order --jobs 2": [sys.executable, "-m", "tarvello", "order", "--jobs", "2", "-o", "/dev/null", path],
         }
+        if earlier:
+            commands["an earlier tarvello order"] = [earlier, "-m", "tarvello", "order", "-o", "/dev/null", path]
         print(f"command line, {count} pages of JSON Lines (seconds per file):")
         runs: dict[str, list[float]] = {name: [] for name in commands}
         for _ in range(repeats):
@@ -155,12 +157,14 @@ def main() -> None:
     parser = argparse.ArgumentParser()
     parser.add_argument("--pages", type=int, default=20000, help="pages for the command line run")
     parser.add_argument("--repeats", type=int, default=5)
+    parser.add_argument("--earlier", metavar="PYTHON",
+                        help="an interpreter with an earlier tarvello installed, timed on the same file")
     args = parser.parse_args()
     logging.getLogger("tarvello").setLevel(logging.WARNING)
     reset_log_cache()
     single_pages(args.repeats)
     many_pages(2000, args.repeats)
-    command_line(args.pages, args.repeats)
+    command_line(args.pages, args.repeats, args.earlier)
 
 
 if __name__ == "__main__":

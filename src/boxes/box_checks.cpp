@@ -42,6 +42,12 @@ std::string not_greater(std::string_view name, double value, std::string_view ot
            " (" + number_text(other) + ")";
 }
 
+// "x + width (1.79769e+308 + 1.79769e+308) is not a finite number"
+std::string overflows(std::string_view name, double value, std::string_view other_name, double other) {
+    return std::string(name) + " + " + std::string(other_name) + " (" + number_text(value) + " + " +
+           number_text(other) + ") is not a finite number";
+}
+
 }  // namespace
 
 std::optional<std::string> to_corners(Quad& numbers, BoxFormat format) {
@@ -49,8 +55,14 @@ std::optional<std::string> to_corners(Quad& numbers, BoxFormat format) {
     if (format == BoxFormat::xywh) {
         if (c < 0) return less_than("width", c, "0", 0.0);
         if (d < 0) return less_than("height", d, "0", 0.0);
-        c = a + c;
-        d = b + d;
+        // Two finite numbers near the top of the double range add up to inf,
+        // which would reach the engines as an edge at infinity.
+        const double right = a + c;
+        const double bottom = b + d;
+        if (!std::isfinite(right)) return overflows("x", a, "width", c);
+        if (!std::isfinite(bottom)) return overflows("y", b, "height", d);
+        c = right;
+        d = bottom;
         return std::nullopt;
     }
     // Both engines read x1/y1 as the left/top edge; an inverted box is a

@@ -38,7 +38,8 @@ std::string count_problem(std::size_t count, std::string_view names);
 
 // Turns a box's four finite numbers, given in `format`, into its corners in
 // place. The text when the box is inverted (or, as x, y, width, height, has
-// a negative side); the numbers are then left as they were.
+// a negative side or an edge beyond the largest double); the numbers are
+// then left as they were.
 std::optional<std::string> to_corners(Quad& numbers, BoxFormat format);
 
 // The text when a page rectangle of finite numbers has no area.
