@@ -31,7 +31,8 @@ OrderFunction = Callable[
 ENGINES: Mapping[str, OrderFunction] = MappingProxyType(
     {"paper": compute_order, "ostrel": compute_order_ostrel}
 )
-_ENGINE_CODES = {"paper": 0, "ostrel": 1}
+#: The native module's code of each engine.
+ENGINE_CODES: Mapping[str, int] = MappingProxyType({"paper": 0, "ostrel": 1})
 
 #: How a box's four numbers are read: corners, or COCO's corner and size.
 BOX_FORMATS = ("xyxy", "xywh")
@@ -103,7 +104,7 @@ def order_pages(
 
 
 def _engine_code(engine: str) -> int:
-    code = _ENGINE_CODES.get(engine) if isinstance(engine, str) else None
+    code = ENGINE_CODES.get(engine) if isinstance(engine, str) else None
     if code is None:
         raise ValueError(f"engine must be 'paper' or 'ostrel', not {engine!r}")
     return code

@@ -19,9 +19,10 @@ from collections.abc import Iterator, Sequence
 from pathlib import Path
 from typing import IO, TextIO
 
+from tarvello import _boxes
 from tarvello._checks import InputError
 from tarvello._tarvello_core import XYCutConfig, reset_log_cache
-from tarvello.boxes import ENGINES, order_pages
+from tarvello.boxes import ENGINE_CODES, ENGINES, order_pages
 from tarvello.pages import Page, PageError, PageReader, page_elements
 from tarvello.svg import Panel, page_svg
 
@@ -31,7 +32,7 @@ LOG_LEVELS = ("debug", "info", "warning", "error", "critical")
 # Pages handed to the engines at once: enough to keep every thread busy,
 # few enough that memory stays flat however long the input and its pages.
 CHUNK_PAGES = 256
-CHUNK_ELEMENTS = 4096
+CHUNK_BYTES = 1 << 20
 
 
 class Progress:
@@ -190,15 +191,15 @@ def _chunks(files: Sequence[str]) -> Iterator[tuple[str, list[Page]]]:
             _WHERE.progress = progress
             reader = PageReader(stream, source)
             chunk: list[Page] = []
-            elements = 0
+            size = 0
             try:
                 try:
                     for count, page in enumerate(reader, 1):
                         progress.update(count, reader.position)
                         chunk.append(page)
-                        elements += page.size
-                        if len(chunk) >= CHUNK_PAGES or elements >= CHUNK_ELEMENTS or not reader.ready():
-                            done, chunk, elements = chunk, [], 0
+                        size += len(page.text or b"")
+                        if len(chunk) >= CHUNK_PAGES or size >= CHUNK_BYTES or not reader.ready():
+                            done, chunk, size = chunk, [], 0
                             yield source, done
                 except PageError:
                     if chunk:
@@ -211,25 +212,42 @@ def _chunks(files: Sequence[str]) -> Iterator[tuple[str, list[Page]]]:
                 _WHERE.progress = None
 
 
-def _ordered(
-    source: str, chunk: list[Page], engine: str, config: XYCutConfig | None, threads: int
-) -> Iterator[tuple[Page, list[int]]]:
-    """Each page of a chunk with its order; PageError at the first bad page, after the ones before it."""
-    for k, page in enumerate(chunk):
-        if (problem := page.not_an_object(source)) is not None:
-            yield from _ordered(source, chunk[:k], engine, config, threads)
-            raise problem
+def _ordered(chunk: list[Page], engine: str, config: XYCutConfig | None, threads: int) -> Iterator[tuple[Page, str]]:
+    """Each page of a chunk with the rest of its output line after "{"; PageError
+    at the first bad page, after the lines of the pages before it.
+
+    Lines of plain JSON are read and ordered natively; the others, and every
+    bad page, go through json and order_pages, which word the errors.
+    """
     _WHERE.pages = chunk
     try:
-        orders = order_pages([page.value for page in chunk], engine=engine, config=config, threads=threads)
-    except InputError as error:
-        if error.page is None:
-            raise
-        yield from _ordered(source, chunk[: error.page], engine, config, threads)
-        raise chunk[error.page].error(source, error) from None
+        texts = [page.text for page in chunk if page.text is not None]
+        tails: list[bytes | None] = [None] * len(chunk)
+        if len(texts) == len(chunk):
+            tails = _boxes.order_json_lines(texts, chunk[0].index, ENGINE_CODES[engine], config, threads)
+        for page, tail in zip(chunk, tails):
+            yield page, tail.decode() if tail is not None else _general_tail(page, engine, config)
     finally:
         _WHERE.pages = []
-    yield from zip(chunk, orders)
+
+
+def _general_tail(page: Page, engine: str, config: XYCutConfig | None) -> str:
+    return json.dumps({"page": page.key, "order": _general_order(page, engine, config)})[1:] + "\n"
+
+
+def _general_order(page: Page, engine: str, config: XYCutConfig | None) -> list[int]:
+    """The order of a page through json and order_pages, whose checks word the errors."""
+    if (problem := page.not_an_object()) is not None:
+        raise problem
+    # Its records name it as the only page of the call.
+    chunk, _WHERE.pages = _WHERE.pages, [page]
+    try:
+        [order] = order_pages([page.value], engine=engine, config=config, threads=1)
+    except InputError as error:
+        raise page.error(error) from None
+    finally:
+        _WHERE.pages = chunk
+    return order
 
 
 def _open(name: str) -> IO[bytes]:
@@ -250,12 +268,10 @@ def _order(args: argparse.Namespace, config: XYCutConfig | None) -> None:
     out = _output(args.output)
     try:
         for source, chunk in _chunks(args.files):
-            for page, order in _ordered(source, chunk, args.engine, config, args.jobs):
-                # With several files, "file" tells apart pages of the same index.
-                record: dict[str, object] = {"file": source} if len(args.files) > 1 else {}
-                record["page"] = page.key
-                record["order"] = order
-                out.write(json.dumps(record) + "\n")
+            # With several files, "file" tells apart pages of the same index.
+            head = '{"file": ' + json.dumps(source) + ", " if len(args.files) > 1 else "{"
+            for _, tail in _ordered(chunk, args.engine, config, args.jobs):
+                out.write(head + tail)
             # A chunk's lines go out as soon as it is ordered, so that a
             # pipeline downstream sees pages while a long input streams in.
             out.flush()
@@ -284,11 +300,7 @@ def _draw(args: argparse.Namespace, config: XYCutConfig | None) -> None:
     used: set[str] = set()
     for source, chunk in _chunks(args.files):
         for page in chunk:
-            panels = [
-                Panel(f"{engine} engine", order)
-                for engine in engines
-                for _, order in _ordered(source, [page], engine, config, 1)
-            ]
+            panels = [Panel(f"{engine} engine", _general_order(page, engine, config)) for engine in engines]
             bounds, elements, names = page_elements(page.value)
             title = f"{source}, page {page.key}"
             path = folder / _picture_name(source, page, used)

@@ -19,7 +19,6 @@ import os
 import select
 import stat
 from collections.abc import Iterator, Mapping
-from dataclasses import dataclass
 from typing import IO, Any
 
 from tarvello import _checks
@@ -32,13 +31,32 @@ __all__ = ["Page", "PageError", "PageReader", "page_elements"]
 JSON_LINES_SUFFIXES = (".jsonl", ".ndjson", ".jsonlines")
 
 
-@dataclass(frozen=True)
 class Page:
-    """One decoded page of a file, not yet checked: ``tarvello.order_pages`` checks it."""
+    """One page of a file, not yet checked (``tarvello.order_pages`` checks it).
 
-    index: int  # position in its file, from 0
-    line: int | None  # its line, for JSON Lines
-    value: Any  # as json gave it
+    A page of JSON Lines keeps its line's text and is decoded only when
+    something needs its value: the native reader takes most pages as text.
+    """
+
+    __slots__ = ("_value", "index", "line", "source", "text")
+
+    def __init__(self, source: str, index: int, line: int | None, *, text: bytes | None = None,
+                 value: Any = None) -> None:
+        self.source = source
+        self.index = index  # position in its file, from 0
+        self.line = line  # its line, for JSON Lines
+        self.text = text
+        self._value = value
+
+    @property
+    def value(self) -> Any:
+        """The page as json gives it; PageError for a line that is not JSON."""
+        if self.text is not None and self._value is None:
+            try:
+                self._value = json.loads(self.text)
+            except ValueError as error:
+                raise PageError(self.source, self.line, f"page {self.index}", _json_problem(error)) from None
+        return self._value
 
     @property
     def page_id(self) -> str | int | None:
@@ -46,11 +64,6 @@ class Page:
         page_id = self.value.get("page_id") if isinstance(self.value, Mapping) else None
         return page_id if isinstance(page_id, (str, int)) and not isinstance(page_id, bool) else None
 
-    @property
-    def size(self) -> int:
-        """How many elements the page has, as far as can be told before it is checked."""
-        elements = self.value.get("elements") if isinstance(self.value, Mapping) else None
-        return len(elements) if isinstance(elements, list) else 1
 
     @property
     def key(self) -> str | int:
@@ -58,18 +71,18 @@ class Page:
         page_id = self.page_id
         return self.index if page_id is None else page_id
 
-    def error(self, source: str, error: InputError) -> PageError:
+    def error(self, error: InputError) -> PageError:
         """The error of a bad field of this page, located in its file."""
         page = f"page {self.index}"
         if self.page_id is not None:
             page += f" ({json.dumps(self.page_id)})"
-        return PageError(source, self.line, page, f"{error.field}: {error.problem}")
+        return PageError(self.source, self.line, page, f"{error.field}: {error.problem}")
 
-    def not_an_object(self, source: str) -> PageError | None:
+    def not_an_object(self) -> PageError | None:
         """The error of a page that is no JSON object, else None."""
         if isinstance(self.value, dict):
             return None
-        return self.error(source, InputError("page", f"expected an object, got {_checks.kind(self.value)}"))
+        return self.error(InputError("page", f"expected an object, got {_checks.kind(self.value)}"))
 
 
 class PageError(Exception):
@@ -134,25 +147,20 @@ class PageReader:
             self.position += len(line)
             if not line.strip():
                 continue
-            value = self._decode_line(line, line_number, index)
-            if value is _NOT_A_LINE:
+            if not self.json_lines and not self._a_page_by_itself(line):
                 # The first line is not a page by itself: one JSON document.
                 yield from self._document(line, line_number - 1)
                 return
             self.json_lines = True
-            yield Page(index, line_number, value)
+            yield Page(self.source, index, line_number, text=line)
             index += 1
 
-    def _decode_line(self, line: bytes, line_number: int, index: int) -> Any:
+    @staticmethod
+    def _a_page_by_itself(line: bytes) -> bool:
         try:
-            value = json.loads(line)
-        except ValueError as error:
-            if not self.json_lines and index == 0:
-                return _NOT_A_LINE
-            raise PageError(self.source, line_number, f"page {index}", _json_problem(error)) from None
-        if not self.json_lines and index == 0 and not isinstance(value, Mapping):
-            return _NOT_A_LINE
-        return value
+            return isinstance(json.loads(line), Mapping)
+        except ValueError:
+            return False
 
     def _document(self, first_line: bytes, blank_lines: int) -> Iterator[Page]:
         rest = self.stream.read()
@@ -167,12 +175,9 @@ class PageReader:
             raise PageError(self.source, None, None, _json_problem(error)) from None
         if isinstance(value, list):
             for index, item in enumerate(value):
-                yield Page(index, None, item)
+                yield Page(self.source, index, None, value=item)
         else:
-            yield Page(0, None, value)
-
-
-_NOT_A_LINE = object()
+            yield Page(self.source, 0, None, value=value)
 
 
 def _json_problem(error: ValueError) -> str:

@@ -5,12 +5,17 @@
 // (tarvello.order_boxes, tarvello.order_pages); these take every argument.
 #include <Python.h>
 
+#include <algorithm>
+#include <charconv>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "boxes/engine.hpp"
 #include "boxes/input_fault.hpp"
+#include "boxes/json_page.hpp"
+#include "boxes/label_table.hpp"
 #include "boxes/page_input.hpp"
 #include "boxes/parallel.hpp"
 #include "diagnostics/log_facade.hpp"
@@ -235,6 +240,91 @@ PyObject* order_pages(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     });
 }
 
+// The output line of an ordered page after its opening brace, as the
+// command line writes it with json.dumps: "page": K, "order": [ids]}.
+std::string output_tail(const std::string& page_id, std::size_t index, const ReadingOrder& order) {
+    std::string text = "\"page\": " + (page_id.empty() ? std::to_string(index) : page_id) + ", \"order\": [";
+    char digits[24];
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (i > 0) text += ", ";
+        const auto written = std::to_chars(digits, digits + sizeof digits, order[i]);
+        text.append(digits, written.ptr);
+    }
+    text += "]}\n";
+    return text;
+}
+
+struct LineWork {
+    std::string_view line;
+    std::optional<std::string> output;
+};
+
+// order_json_lines(lines, first_index, engine, config, threads): for each
+// line (bytes) of JSON Lines, the tail of the command line's output line, or
+// None for a line the native reader leaves to the general path. The lines
+// are read and ordered with the interpreter released, on `threads` threads.
+PyObject* order_json_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        if (nargs != 5) throw InternalFault("order_json_lines takes 5 arguments");
+        // A tuple of our own: the caller's list cannot change under the workers.
+        PyRef lines = PyRef::steal(PySequence_Tuple(args[0]));
+        if (!lines) return nullptr;
+        const std::size_t first_index = PyLong_AsSize_t(args[1]);
+        if (first_index == static_cast<std::size_t>(-1) && PyErr_Occurred()) return nullptr;
+        const std::optional<Engine> engine = read_engine(args[2]);
+        if (!engine) return nullptr;
+        std::optional<XYCutConfig> config;
+        if (!read_config(args[3], config)) return nullptr;
+        const unsigned long threads = PyLong_AsUnsignedLong(args[4]);
+        if (threads == static_cast<unsigned long>(-1) && PyErr_Occurred()) return nullptr;
+
+        const tarvello::boxes::LabelNames& names = label_names();
+        const auto count = static_cast<std::size_t>(PyTuple_GET_SIZE(lines.get()));
+        std::vector<LineWork> work(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            PyObject* line = PyTuple_GET_ITEM(lines.get(), static_cast<Py_ssize_t>(i));
+            if (!PyBytes_Check(line)) {
+                PyErr_Format(PyExc_TypeError, "lines[%zu]: expected bytes, got %s", i, Py_TYPE(line)->tp_name);
+                return nullptr;
+            }
+            work[i].line = std::string_view(PyBytes_AS_STRING(line), static_cast<std::size_t>(PyBytes_GET_SIZE(line)));
+        }
+        const auto run = [&](LineWork& item, std::size_t i) {
+            std::optional<tarvello::boxes::JsonPage> page = tarvello::boxes::read_json_page(item.line, names);
+            if (!page) return;
+            const diagnostics::PageScope scope(i);
+            PageJob job{std::move(page->elements), page->bounds};
+            item.output = output_tail(page->page_id, first_index + i, order_page(*engine, job, config));
+        };
+        {
+            const Detached detached;
+            if (threads <= 1 || count < 2) {
+                for (std::size_t i = 0; i < count; ++i) run(work[i], i);
+            } else {
+                tarvello::boxes::JobPipeline<LineWork*> pipeline(
+                    static_cast<unsigned>(std::min<unsigned long>({threads, static_cast<unsigned long>(count), 1024UL})),
+                    [&](LineWork*& item, std::size_t i) { run(*item, i); });
+                for (LineWork& item : work) {
+                    pipeline.next() = &item;
+                    pipeline.publish();
+                }
+                pipeline.finish();
+            }
+        }
+        if (PyErr_Occurred()) return nullptr;
+        PyRef result = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(count)));
+        if (!result) return nullptr;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::optional<std::string>& output = work[i].output;
+            PyObject* item = output ? PyBytes_FromStringAndSize(output->data(), static_cast<Py_ssize_t>(output->size()))
+                                    : Py_NewRef(Py_None);
+            if (item == nullptr) return nullptr;
+            PyList_SET_ITEM(result.get(), static_cast<Py_ssize_t>(i), item);
+        }
+        return result.release();
+    });
+}
+
 PyMethodDef module_methods[] = {
     {"order_boxes", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(order_boxes)), METH_FASTCALL,
      "order_boxes(boxes, labels, page_bounds, engine, config, box_format)\n--\n\n"
@@ -242,6 +332,10 @@ PyMethodDef module_methods[] = {
     {"order_pages", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(order_pages)), METH_FASTCALL,
      "order_pages(pages, engine, config, threads)\n--\n\n"
      "The reading order of each page; see tarvello.order_pages."},
+    {"order_json_lines", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(order_json_lines)),
+     METH_FASTCALL,
+     "order_json_lines(lines, first_index, engine, config, threads)\n--\n\n"
+     "The command line's output for plain JSON Lines pages; None for the others."},
     {nullptr, nullptr, 0, nullptr},
 };
 

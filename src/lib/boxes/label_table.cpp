@@ -3,8 +3,8 @@
 #include <array>
 #include <cstring>
 #include <string>
-#include <unordered_map>
 
+#include "boxes/label_names.hpp"
 #include "internal_fault.hpp"
 #include "once_cell.hpp"
 #include "py_ref.hpp"
@@ -12,19 +12,13 @@
 namespace tarvello::py::boxes {
 namespace {
 
-// Looks up by string_view too, so that a name is found without a copy.
-struct NameHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
-};
-
 struct LabelTable {
     PyRef labels_module;  // tarvello.labels
     std::array<PyObject*, kSemanticLabelCount> members{};  // borrowed: members live forever
-    std::unordered_map<std::string, SemanticLabel, NameHash, std::equal_to<>> names;  // normalised name -> label
+    tarvello::boxes::LabelNames names;
 };
 
-// Longer ASCII names are looked up through a copy.
+// Longer ASCII names are looked up through the table's own normalisation.
 constexpr std::size_t kShortName = 48;
 
 OnceCell<LabelTable*> table_cell;
@@ -72,21 +66,11 @@ const LabelTable& label_table() {
     return **table;
 }
 
-// Lower case without spaces, hyphens and underscores, written to `key`, for
-// an ASCII name of at most kShortName bytes; other names are normalised by the
-// table's own function, whose lower() knows all of Unicode.
-std::optional<std::string_view> short_ascii_key(PyObject* name, std::array<char, kShortName>& key) {
-    if (!PyUnicode_IS_ASCII(name) || PyUnicode_GET_LENGTH(name) > static_cast<Py_ssize_t>(kShortName)) {
-        return std::nullopt;
-    }
-    const auto* text = static_cast<const char*>(PyUnicode_DATA(name));
-    std::size_t length = 0;
-    for (Py_ssize_t i = 0; i < PyUnicode_GET_LENGTH(name); ++i) {
-        const char c = text[i];
-        if (c == ' ' || c == '-' || c == '_') continue;
-        key[length++] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    }
-    return std::string_view(key.data(), length);
+// The name's text when it is a compact ASCII string (its bytes are its text).
+std::optional<std::string_view> ascii_text(PyObject* name) {
+    if (!PyUnicode_IS_ASCII(name)) return std::nullopt;
+    return std::string_view(static_cast<const char*>(PyUnicode_DATA(name)),
+                            static_cast<std::size_t>(PyUnicode_GET_LENGTH(name)));
 }
 
 // The table's own verdict on a name it does not hold, as a fault.
@@ -103,6 +87,8 @@ Fault unknown_name(const LabelTable& table, PyObject* name) {
 
 }  // namespace
 
+const tarvello::boxes::LabelNames& label_names() { return label_table().names; }
+
 bool is_label_member(PyObject* value) { return member_label(label_table(), value).has_value(); }
 
 Outcome read_label(PyObject* value, SemanticLabel& out) {
@@ -115,7 +101,8 @@ Outcome read_label(PyObject* value, SemanticLabel& out) {
         return type_fault("", "expected a label name or a SemanticLabel member, got " + kind_of(value));
     }
     std::array<char, kShortName> buffer;
-    std::optional<std::string_view> key = short_ascii_key(value, buffer);
+    const std::optional<std::string_view> text = ascii_text(value);
+    std::optional<std::string_view> key = text ? tarvello::boxes::normalise_ascii(*text, buffer) : std::nullopt;
     std::string long_key;
     if (!key) {
         PyRef normalised =

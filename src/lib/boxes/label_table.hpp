@@ -5,6 +5,7 @@
 #include <Python.h>
 
 #include "boxes/input_fault.hpp"
+#include "boxes/label_names.hpp"
 #include "py_ref.hpp"
 #include "layout/records.hpp"
 
@@ -24,6 +25,9 @@ private:
     PyRef last_name_;
     SemanticLabel last_label_ = SemanticLabel::Regular;
 };
+
+// The table's names by their normalised form.
+const tarvello::boxes::LabelNames& label_names();
 
 // Whether the value is one of the five SemanticLabel members.
 bool is_label_member(PyObject* value);
