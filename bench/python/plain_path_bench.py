@@ -25,7 +25,8 @@ import sys
 import tempfile
 import time
 
-from tarvello import Element, SemanticLabel, compute_order, compute_order_ostrel, order_boxes, order_pages, reset_log_cache
+from conversion_bench import per_call_microseconds
+from tarvello import Element, compute_order, compute_order_ostrel, order_boxes, order_pages, reset_log_cache
 from tarvello.labels import label_from_name
 
 ENGINES = {"paper": compute_order, "ostrel": compute_order_ostrel}
@@ -56,17 +57,6 @@ def prepared(page: dict) -> list[Element]:
     return [Element(e["id"], *e["bbox"], label_from_name(e["label"])) for e in page["elements"]]
 
 
-def timed(call, repeats: int, number: int) -> tuple[float, float]:
-    """Min and median microseconds per call over `repeats` runs of `number` calls."""
-    runs = []
-    for _ in range(repeats):
-        start = time.perf_counter()
-        for _ in range(number):
-            call()
-        runs.append((time.perf_counter() - start) / number * 1e6)
-    return min(runs), statistics.median(runs)
-
-
 def row(name: str, figures: tuple[float, float], base: tuple[float, float] | None = None) -> None:
     text = f"  {name:<44} min {figures[0]:9.2f} us  median {figures[1]:9.2f} us"
     if base is not None:
@@ -90,12 +80,12 @@ def single_pages(repeats: int) -> None:
             bounds = (0.0, 0.0, 612.0, 792.0)
             function = ENGINES[engine]
             number = max(20, 20000 // count)
-            base = timed(lambda: function(elements, bounds), repeats, number)
+            base = per_call_microseconds(lambda: function(elements, bounds), repeats, number)
             row(f"{count} boxes: Elements, compute_order", base)
-            row(f"{count} boxes: lists of floats", timed(lambda: order_boxes(boxes, labels, bounds, engine), repeats, number), base)
+            row(f"{count} boxes: lists of floats", per_call_microseconds(lambda: order_boxes(boxes, labels, bounds, engine), repeats, number), base)
             if numpy is not None:
                 array = numpy.array(boxes, dtype=numpy.float64)
-                row(f"{count} boxes: float64 array", timed(lambda: order_boxes(array, labels, bounds, engine), repeats, number), base)
+                row(f"{count} boxes: float64 array", per_call_microseconds(lambda: order_boxes(array, labels, bounds, engine), repeats, number), base)
 
 
 def many_pages(count: int, repeats: int) -> None:
@@ -109,11 +99,11 @@ def many_pages(count: int, repeats: int) -> None:
             for e in elements:
                 function(e, bounds)
 
-        base = tuple(x / count for x in timed(alone, repeats, 1))
+        base = tuple(x / count for x in per_call_microseconds(alone, repeats, 1))
         row("the engine alone, on prepared Elements", base)
-        one = tuple(x / count for x in timed(lambda: order_pages(pages, engine=engine, threads=1), repeats, 1))
+        one = tuple(x / count for x in per_call_microseconds(lambda: order_pages(pages, engine=engine, threads=1), repeats, 1))
         row("order_pages, 1 thread", one, base)
-        two = tuple(x / count for x in timed(lambda: order_pages(pages, engine=engine, threads=2), repeats, 1))
+        two = tuple(x / count for x in per_call_microseconds(lambda: order_pages(pages, engine=engine, threads=2), repeats, 1))
         row("order_pages, 2 threads", two, base)
         print(f"  throughput of 2 threads over 1: {one[0] / two[0]:.2f} (min) {one[1] / two[1]:.2f} (median)")
 
