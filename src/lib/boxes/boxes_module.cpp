@@ -19,8 +19,9 @@
 #include "boxes/page_input.hpp"
 #include "boxes/parallel.hpp"
 #include "diagnostics/log_facade.hpp"
-#include "internal_fault.hpp"
 #include "argument_binding.hpp"
+#include "internal_fault.hpp"
+#include "layout/float_conventions.hpp"
 #include "once_cell.hpp"
 #include "py_ref.hpp"
 
@@ -87,16 +88,26 @@ bool read_config(PyObject* config, std::optional<XYCutConfig>& out) {
         // The attribute is the stored float widened, so this is exact.
         const double number = PyFloat_AsDouble(value.get());
         if (number == -1.0 && PyErr_Occurred()) return false;
-        read.*field = static_cast<float>(number);
+        read.*field = round_to_single(number);
     }
     out = read;
     return true;
 }
 
+// These functions are the package's to call, with every argument given.
+bool takes(const char* name, Py_ssize_t nargs, Py_ssize_t expected) {
+    if (nargs == expected) return true;
+    PyErr_Format(PyExc_TypeError, "%s() takes %zd positional arguments but %zd were given", name, expected, nargs);
+    return false;
+}
+
 std::optional<Engine> read_engine(PyObject* value) {
     const long code = PyLong_AsLong(value);
     if (code == -1 && PyErr_Occurred()) return std::nullopt;
-    if (code != 0 && code != 1) throw InternalFault("engine code out of range");
+    if (code != 0 && code != 1) {
+        PyErr_Format(PyExc_ValueError, "engine code %ld is neither 0 (paper) nor 1 (ostrel)", code);
+        return std::nullopt;
+    }
     return static_cast<Engine>(code);
 }
 
@@ -119,7 +130,7 @@ PyObject* new_order_list(const ReadingOrder& order) {
 // order_boxes(boxes, labels, page_bounds, engine, config, box_format)
 PyObject* order_boxes(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        if (nargs != 6) throw InternalFault("order_boxes takes 6 arguments");
+        if (!takes("order_boxes", nargs, 6)) return nullptr;
         const std::optional<Engine> engine = read_engine(args[3]);
         if (!engine) return nullptr;
         const long format = PyLong_AsLong(args[5]);
@@ -228,7 +239,7 @@ PyObject* order_pages_on_threads(PyObject* pages, Engine engine, const std::opti
 // order_pages(pages, engine, config, threads)
 PyObject* order_pages(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        if (nargs != 4) throw InternalFault("order_pages takes 4 arguments");
+        if (!takes("order_pages", nargs, 4)) return nullptr;
         const std::optional<Engine> engine = read_engine(args[1]);
         if (!engine) return nullptr;
         std::optional<XYCutConfig> config;
@@ -265,7 +276,7 @@ struct LineWork {
 // are read and ordered with the interpreter released, on `threads` threads.
 PyObject* order_json_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        if (nargs != 5) throw InternalFault("order_json_lines takes 5 arguments");
+        if (!takes("order_json_lines", nargs, 5)) return nullptr;
         // A tuple of our own: the caller's list cannot change under the workers.
         PyRef lines = PyRef::steal(PySequence_Tuple(args[0]));
         if (!lines) return nullptr;
