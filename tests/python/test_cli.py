@@ -115,6 +115,9 @@ BAD_PAGES = [
     (json.dumps({"page_id": "p3", "elements": []}), 'page 2 ("p3"): page: missing field "page_bounds"'),
     (json.dumps(page({"id": 5, "bbox": [0, "0", 10, 10]})),
      "page 2: elements[0].bbox[1]: expected a number, got the string '0'"),
+    # An int past the doubles was a traceback once.
+    (json.dumps(page({"id": 5, "bbox": [0, 0, 1, 10**400]})),
+     "page 2: elements[0].bbox[3]: expected a finite number, got an integer too large for a float"),
     (json.dumps(page({"id": -1, "bbox": [0, 0, 1, 1]})),
      "page 2: elements[0].id: expected an integer from 0 to 2**64 - 1, got -1"),
     (json.dumps(page({"id": 1.5, "bbox": [0, 0, 1, 1]})), "page 2: elements[0].id: expected an integer, got the number 1.5"),

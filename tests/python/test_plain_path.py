@@ -133,7 +133,7 @@ class Failing:
         ([(0, 0, -1, 1)], {"box_format": "xywh"}, ValueError, "boxes[0]: width (-1) is less than 0 (0)"),
         ([(0, 0, 1)], {"box_format": "xywh"}, ValueError, "boxes[0]: expected 4 numbers (x, y, width, height), got 3"),
         ([(0, 0, 1, 1)], {"box_format": "yxyx"}, ValueError, "box_format must be 'xyxy' or 'xywh', not 'yxyx'"),
-        ([(0, 0, 1, 10**400)], {}, OverflowError, "int too large to convert to float"),
+        ([(0, 0, 1, 10**400)], {}, ValueError, "boxes[0][3]: expected a finite number, got an integer too large for a float"),
         ([(0, 0, 1, float("inf"))], {}, ValueError, "boxes[0][3]: expected a finite number, got inf"),
         (b"0011", {}, TypeError, "boxes: expected a sequence of (x1, y1, x2, y2) boxes, got bytes"),
         (memoryview(b"0011"), {}, ValueError, "boxes: expected an array of shape (n, 4), got shape (4,)"),

@@ -73,9 +73,13 @@ Outcome read_number(PyObject* value, double& out) {
     if (PyFloat_CheckExact(value)) {
         out = PyFloat_AS_DOUBLE(value);
     } else if (PyLong_CheckExact(value)) {
-        // float(int): an int beyond the doubles raises OverflowError.
         out = PyLong_AsDouble(value);
-        if (out == -1.0 && PyErr_Occurred()) return python_fault();
+        // An int beyond the doubles is bad input like inf, not a crash.
+        if (out == -1.0 && PyErr_Occurred()) {
+            if (!PyErr_ExceptionMatches(PyExc_OverflowError)) return python_fault();
+            PyErr_Clear();
+            return value_fault("", "expected a finite number, got an integer too large for a float");
+        }
     } else {
         // bool is an int to Python, but true/false in a box is always a mistake.
         int real = 0;
