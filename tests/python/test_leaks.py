@@ -7,6 +7,7 @@ sanitizer run can take a lighter dose; TARVELLO_SANITIZED=1 (set by that
 run) skips the resident-size check."""
 
 import gc
+import json
 import logging
 import os
 import subprocess
@@ -20,7 +21,7 @@ from test_arguments import CASES, PLACES, Hostile, caused
 import tarvello
 from stress_support import LABELS, SCALE
 from tarvello import Element, SemanticLabel, XYCutConfig, reset_log_cache
-from tarvello import compute_order, compute_order_ostrel, compute_order_paper
+from tarvello import _boxes, compute_order, compute_order_ostrel, compute_order_paper, order_boxes, order_pages
 
 # AddressSanitizer keeps freed memory in quarantine: resident size grows there.
 SANITIZED = os.environ.get("TARVELLO_SANITIZED") == "1"
@@ -42,6 +43,32 @@ ERROR_CALLS = [(call, error) for call, error, _ in CASES] + [
     for place in PLACES
     for kind in (TypeError, ValueError)
 ]
+
+
+# The same page for the plain-box path: boxes, a page mapping, a JSON line.
+BOXES = [(e.x1, e.y1, e.x2, e.y2) for e in PAGE]
+NAMES = [repr(e.label).split(".")[1] for e in PAGE]
+MAPPING = {"page_bounds": list(BOUNDS), "elements": [{"id": e.id, "bbox": list(b), "label": name}
+                                                      for e, b, name in zip(PAGE, BOXES, NAMES)]}
+LINE = json.dumps(MAPPING).encode()
+PLAIN_ERRORS = [
+    (lambda: order_boxes([(0, 0, 1)]), ValueError),
+    (lambda: order_boxes([(0, 0, 1, "1")]), TypeError),
+    (lambda: order_boxes(BOXES, ["pie"] * len(BOXES)), ValueError),
+    (lambda: order_pages([MAPPING, {**MAPPING, "elements": [{"id": 1}]}], threads=2), ValueError),
+]
+
+
+def plain_round(expected):
+    """The plain-box path: every form of the page, and its errors."""
+    configured, plain = expected[0], expected[2]
+    assert [PAGE[i].id for i in order_boxes(BOXES, NAMES, BOUNDS, config=CONFIG)] == configured
+    assert order_pages([MAPPING, MAPPING], threads=2) == [plain, plain]
+    assert [PAGE[i].id for i in order_pages([(BOXES, NAMES, BOUNDS)], threads=1)[0]] == plain
+    assert _boxes.order_json_lines([LINE, b"{"], 0, 0, None, 2)[1] is None
+    for call, error in PLAIN_ERRORS:
+        with pytest.raises(error):
+            call()
 
 
 def raising_filter(record):
@@ -71,11 +98,15 @@ def mixed_round(logger, expected):
     reset_log_cache()
     with pytest.raises(KeyError):
         compute_order(PAGE[:3], BOUNDS)
+    # Raised while the engine ran with the interpreter released.
+    with pytest.raises(KeyError):
+        order_boxes(BOXES[:3])
     logger.removeFilter(raising_filter)
     logger.removeHandler(HANDLER)
     logger.setLevel(logging.CRITICAL)
     reset_log_cache()
     compute_order(PAGE[:3], BOUNDS)
+    plain_round(expected)
 
 
 def watched_refcounts():
@@ -90,7 +121,7 @@ def resident_kib():
 
 
 def test_many_mixed_calls_keep_memory_and_refcounts_flat():
-    expected = compute_order(PAGE, BOUNDS, CONFIG), compute_order_ostrel(PAGE, BOUNDS, CONFIG)
+    expected = compute_order(PAGE, BOUNDS, CONFIG), compute_order_ostrel(PAGE, BOUNDS, CONFIG), compute_order(PAGE, BOUNDS)
     # pytest keeps every record that reaches its capture handlers, which would
     # look like a leak: the tarvello logger keeps only the handler added here.
     logger = logging.getLogger("tarvello")
