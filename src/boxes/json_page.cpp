@@ -185,7 +185,7 @@ private:
     // nothing past U+10FFFF); 0 for anything else.
     std::size_t utf8_sequence() const {
         const auto byte = [&](std::size_t k) -> unsigned {
-            return at_ + k < end_ ? static_cast<unsigned char>(at_[k]) : 0u;
+            return k < static_cast<std::size_t>(end_ - at_) ? static_cast<unsigned char>(at_[k]) : 0u;
         };
         const auto tail = [&](std::size_t k) { return (byte(k) & 0xC0u) == 0x80u; };
         const unsigned lead = byte(0);
