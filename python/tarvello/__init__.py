@@ -18,6 +18,7 @@ from tarvello._tarvello_core import (
 
 # The plain-box API lives in the package, not in the native module.
 from tarvello.boxes import order_boxes, order_pages
+from tarvello.lines import order_lines
 
 __all__ = [
     "Element",
@@ -27,6 +28,7 @@ __all__ = [
     "compute_order_ostrel",
     "compute_order_paper",
     "order_boxes",
+    "order_lines",
     "order_pages",
     "reset_log_cache",
 ]

@@ -100,7 +100,7 @@ def order_pages(
         threads = os.process_cpu_count() or 1
     elif isinstance(threads, bool) or not isinstance(threads, int) or threads < 1:
         raise ValueError(f"threads must be a positive integer, not {threads!r}")
-    return _boxes.order_pages(pages, _engine_code(engine), config, threads)
+    return _boxes.order_pages(pages, _engine_code(engine), config, threads, 0)
 
 
 def _engine_code(engine: str) -> int:

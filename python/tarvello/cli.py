@@ -19,10 +19,9 @@ from collections.abc import Iterator, Sequence
 from pathlib import Path
 from typing import IO, TextIO
 
-from tarvello import _boxes
-from tarvello._checks import InputError
 from tarvello._tarvello_core import XYCutConfig, reset_log_cache
-from tarvello.boxes import ENGINE_CODES, ENGINES, order_pages
+from tarvello.boxes import ENGINES
+from tarvello.lines import error_line, general_order, ordered
 from tarvello.pages import Page, PageError, PageReader, page_elements
 from tarvello.svg import Panel, page_svg
 
@@ -73,13 +72,12 @@ class _Where(logging.Filter):
     def __init__(self) -> None:
         super().__init__()
         self.source = "-"
-        self.pages: list[Page] = []  # the chunk being ordered
+        self.pages: dict[int, Page] = {}  # the pages being ordered, by index
         self.progress: Progress | None = None
 
     def filter(self, record: logging.LogRecord) -> bool:
-        index = getattr(record, "page", None)
-        page = self.pages[index].key if isinstance(index, int) and index < len(self.pages) else "-"
-        record.where = f"{self.source} page {page}"
+        page = self.pages.get(getattr(record, "page", None))  # type: ignore[arg-type]
+        record.where = f"{self.source} page {page.key if page is not None else '-'}"
         if self.progress is not None:
             self.progress.clear()
         return True
@@ -156,6 +154,9 @@ def _parser() -> argparse.ArgumentParser:
                          "standard error (default: warning)")
     order.add_argument("--output", "-o", metavar="FILE",
                        help="write to FILE instead of standard output")
+    order.add_argument("--keep-going", action="store_true",
+                       help='write {"page": ..., "error": "..."} for a bad page and go on; '
+                       "the exit status is 1 if any page was bad")
     order.add_argument("--jobs", "-j", type=_jobs, default=os.process_cpu_count() or 1, metavar="N",
                        help="order pages on N threads (default: the CPUs this process may use)")
     draw.add_argument("--out", required=True, metavar="DIR",
@@ -212,44 +213,6 @@ def _chunks(files: Sequence[str]) -> Iterator[tuple[str, list[Page]]]:
                 _WHERE.progress = None
 
 
-def _ordered(chunk: list[Page], engine: str, config: XYCutConfig | None, threads: int) -> Iterator[tuple[Page, str]]:
-    """Each page of a chunk with the rest of its output line after "{"; PageError
-    at the first bad page, after the lines of the pages before it.
-
-    Lines of plain JSON are read and ordered natively; the others, and every
-    bad page, go through json and order_pages, which word the errors.
-    """
-    _WHERE.pages = chunk
-    try:
-        texts = [page.text for page in chunk if page.text is not None]
-        tails: list[bytes | None] = [None] * len(chunk)
-        if len(texts) == len(chunk):
-            tails = _boxes.order_json_lines(texts, chunk[0].index, ENGINE_CODES[engine], config, threads)
-        for page, tail in zip(chunk, tails):
-            yield page, tail.decode() if tail is not None else _general_tail(page, engine, config)
-    finally:
-        _WHERE.pages = []
-
-
-def _general_tail(page: Page, engine: str, config: XYCutConfig | None) -> str:
-    return json.dumps({"page": page.key, "order": _general_order(page, engine, config)})[1:] + "\n"
-
-
-def _general_order(page: Page, engine: str, config: XYCutConfig | None) -> list[int]:
-    """The order of a page through json and order_pages, whose checks word the errors."""
-    if (problem := page.not_an_object()) is not None:
-        raise problem
-    # Its records name it as the only page of the call.
-    chunk, _WHERE.pages = _WHERE.pages, [page]
-    try:
-        [order] = order_pages([page.value], engine=engine, config=config, threads=1)
-    except InputError as error:
-        raise page.error(error) from None
-    finally:
-        _WHERE.pages = chunk
-    return order
-
-
 def _open(name: str) -> IO[bytes]:
     if name == "-":
         return os.fdopen(os.dup(sys.stdin.fileno()), "rb")
@@ -264,21 +227,39 @@ def _file_problem(name: str, error: OSError) -> PageError:
     return PageError(name, None, None, error.strerror or str(error))
 
 
-def _order(args: argparse.Namespace, config: XYCutConfig | None) -> None:
+def _order(args: argparse.Namespace, config: XYCutConfig | None) -> bool:
+    """Writes every page's line; whether every page was good (with --keep-going)."""
     out = _output(args.output)
+    good = True
     try:
         for source, chunk in _chunks(args.files):
             # With several files, "file" tells apart pages of the same index.
             head = '{"file": ' + json.dumps(source) + ", " if len(args.files) > 1 else "{"
-            for _, tail in _ordered(chunk, args.engine, config, args.jobs):
-                out.write(head + tail)
+            _WHERE.pages = {page.index: page for page in chunk}
+            for page, result in ordered(chunk, args.engine, config, args.jobs):
+                if isinstance(result, str):
+                    out.write(head + result)
+                    continue
+                if not args.keep_going:
+                    raise result
+                out.write(error_line(page, result, head))
+                _report(result)
+                good = False
+            _WHERE.pages = {}
             # A chunk's lines go out as soon as it is ordered, so that a
             # pipeline downstream sees pages while a long input streams in.
             out.flush()
     finally:
+        _WHERE.pages = {}
         out.flush()
         if out is not sys.stdout:
             out.close()
+    return good
+
+
+def _report(error: PageError) -> None:
+    sys.stdout.flush()
+    print(f"tarvello: {error}", file=sys.stderr)
 
 
 def _output(name: str | None) -> TextIO:
@@ -300,7 +281,9 @@ def _draw(args: argparse.Namespace, config: XYCutConfig | None) -> None:
     used: set[str] = set()
     for source, chunk in _chunks(args.files):
         for page in chunk:
-            panels = [Panel(f"{engine} engine", _general_order(page, engine, config)) for engine in engines]
+            _WHERE.pages = {page.index: page}
+            panels = [Panel(f"{engine} engine", general_order(page, engine, config)) for engine in engines]
+            _WHERE.pages = {}
             bounds, elements, names = page_elements(page.value)
             title = f"{source}, page {page.key}"
             path = folder / _picture_name(source, page, used)
@@ -331,13 +314,13 @@ def main(argv: Sequence[str] | None = None) -> int:
     _configure_logging(args.log_level)
     config = _config(args)
     try:
+        good = True
         if args.command == "order":
-            _order(args, config)
+            good = _order(args, config)
         else:
             _draw(args, config)
     except PageError as error:
-        sys.stdout.flush()
-        print(f"tarvello: {error}", file=sys.stderr)
+        _report(error)
         return 1
     except KeyboardInterrupt:
         return 130
@@ -346,7 +329,7 @@ def main(argv: Sequence[str] | None = None) -> int:
         devnull = os.open(os.devnull, os.O_WRONLY)
         os.dup2(devnull, sys.stdout.fileno())
         return 1
-    return 0
+    return 0 if good else 1
 
 
 def run() -> None:

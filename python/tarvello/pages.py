@@ -61,7 +61,11 @@ class Page:
     @property
     def page_id(self) -> str | int | None:
         """The page's own page_id, when it is one (a string or an integer)."""
-        page_id = self.value.get("page_id") if isinstance(self.value, Mapping) else None
+        try:
+            value = self.value
+        except PageError:
+            return None
+        page_id = value.get("page_id") if isinstance(value, Mapping) else None
         return page_id if isinstance(page_id, (str, int)) and not isinstance(page_id, bool) else None
 
 
@@ -95,6 +99,7 @@ class PageError(Exception):
         if page is not None:
             where.append(page)
         super().__init__(": ".join([*where, problem]))
+        self.problem = problem  # what is wrong, without where
 
 
 def page_elements(value: Mapping[str, Any]) -> tuple[Box, list[Element], list[str]]:

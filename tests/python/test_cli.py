@@ -138,6 +138,23 @@ def test_a_bad_page_stops_with_file_line_page_and_field_after_the_good_pages(tmp
     assert result.stderr == f"tarvello: pages.jsonl: line 3: {message}\n"
 
 
+def test_keep_going_writes_an_error_line_for_each_bad_page_and_fails_at_the_end(tmp_path):
+    bad = [json.dumps(page({"id": 5, "bbox": [0, 0, 1]})), "{", jsonl(ALONE)]
+    (tmp_path / "pages.jsonl").write_text(jsonl(TWO_COLUMNS) + "\n".join(bad))
+    result = run("order", "--keep-going", "pages.jsonl", "-", cwd=tmp_path, input=jsonl(ALONE))
+    assert result.returncode == 1
+    assert lines(result.stdout) == [
+        {"file": "pages.jsonl", "page": 0, "order": [1, 2, 3, 4]},
+        {"file": "pages.jsonl", "page": 1, "error": "elements[0].bbox: expected 4 numbers (x1, y1, x2, y2), got 3"},
+        {"file": "pages.jsonl", "page": 2, "error": "invalid JSON: Expecting property name enclosed in double quotes (column 1)"},
+        {"file": "pages.jsonl", "page": 3, "order": [9]},
+        {"file": "<stdin>", "page": 0, "order": [9]},
+    ]
+    assert result.stderr == (
+        "tarvello: pages.jsonl: line 2: page 1: elements[0].bbox: expected 4 numbers (x1, y1, x2, y2), got 3\n"
+        "tarvello: pages.jsonl: line 3: page 2: invalid JSON: Expecting property name enclosed in double quotes (column 1)\n")
+
+
 @pytest.mark.parametrize(
     "name, text, message",
     [

@@ -7,7 +7,7 @@ import json
 from hypothesis import given
 from hypothesis import strategies as st
 
-from tarvello import _boxes, order_pages
+from tarvello import _boxes, order_lines, order_pages
 from tarvello.boxes import ENGINE_CODES
 
 
@@ -69,3 +69,16 @@ def test_plain_pages_are_read_natively_and_others_left_alone():
             b'{"page_bounds": [0, 0, 1, 1], "elements": [], "x": "\xff"}',  # not UTF-8
             b'{"page_bounds": [0, 0, 1, 1], "elements": []} {}']
     assert _boxes.order_json_lines([plain, *left], 0, 0, None, 2) == [b'"page": "p1", "order": [3, 4]}\n'] + [None] * 5
+
+
+def test_order_lines_gives_an_output_or_an_error_line_per_page_and_skips_blank_lines():
+    good = {"page_id": "p1", "page_bounds": [0, 0, 100, 100],
+            "elements": [{"id": 2, "bbox": [60, 0, 100, 10]}, {"id": 1, "bbox": [0, 0, 40, 10]}]}
+    bad = {"page_bounds": [0, 0, 100, 100], "elements": [{"id": 1, "bbox": [0, 0, 1]}]}
+    lines = [json.dumps(good) + "\n", "\n", json.dumps(bad).encode(), "{", json.dumps({**good, "page_id": 7, "note": "caf\u00e9"})]
+    assert list(order_lines(lines, "ostrel", start=10)) == [
+        '{"page": "p1", "order": [1, 2]}\n',
+        '{"page": 11, "error": "elements[0].bbox: expected 4 numbers (x1, y1, x2, y2), got 3"}\n',
+        '{"page": 12, "error": "invalid JSON: Expecting property name enclosed in double quotes (column 2)"}\n',
+        '{"page": 7, "order": [1, 2]}\n',
+    ]

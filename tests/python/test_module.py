@@ -30,7 +30,7 @@ def config_values(config):
 
 
 def test_the_package_publishes_the_modules_names_and_the_plain_box_path():
-    assert set(tarvello.__all__) == {*core.__all__, "order_boxes", "order_pages"} and len(core.__all__) == 7
+    assert set(tarvello.__all__) == {*core.__all__, "order_boxes", "order_lines", "order_pages"} and len(core.__all__) == 7
     assert all(getattr(tarvello, name) is getattr(core, name) for name in core.__all__)
 
 

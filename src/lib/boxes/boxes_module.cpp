@@ -191,14 +191,16 @@ bool read_pages(PyObject* pages, Next next, Publish publish) {
     }
 }
 
-// One thread: every page read, then every page ordered.
-PyObject* order_pages_here(PyObject* pages, Engine engine, const std::optional<XYCutConfig>& config) {
+// One thread: every page read, then every page ordered. Records name a page
+// by its index plus `first_index`.
+PyObject* order_pages_here(PyObject* pages, Engine engine, const std::optional<XYCutConfig>& config,
+                           std::size_t first_index) {
     std::vector<PageWork> work;
     if (!read_pages(pages, [&]() -> PageJob& { return work.emplace_back().input; }, [] {})) return nullptr;
     {
         const Detached detached;
         for (std::size_t i = 0; i < work.size(); ++i) {
-            const diagnostics::PageScope scope(i);
+            const diagnostics::PageScope scope(first_index + i);
             work[i].order = order_page(engine, work[i].input, config);
         }
     }
@@ -210,9 +212,9 @@ PyObject* order_pages_here(PyObject* pages, Engine engine, const std::optional<X
 // happens, the workers are joined detached: one may be waiting to attach for
 // a record.
 PyObject* order_pages_on_threads(PyObject* pages, Engine engine, const std::optional<XYCutConfig>& config,
-                                 unsigned threads) {
+                                 std::size_t first_index, unsigned threads) {
     tarvello::boxes::JobPipeline<PageWork> pipeline(threads, [&](PageWork& work, std::size_t index) {
-        const diagnostics::PageScope scope(index);
+        const diagnostics::PageScope scope(first_index + index);
         work.order = order_page(engine, work.input, config);
     });
     bool read = false;
@@ -236,18 +238,21 @@ PyObject* order_pages_on_threads(PyObject* pages, Engine engine, const std::opti
     return new_orders_list(work->size(), [&](std::size_t i) -> const ReadingOrder& { return (*work)[i].order; });
 }
 
-// order_pages(pages, engine, config, threads)
+// order_pages(pages, engine, config, threads, first_index)
 PyObject* order_pages(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        if (!takes("order_pages", nargs, 4)) return nullptr;
+        if (!takes("order_pages", nargs, 5)) return nullptr;
         const std::optional<Engine> engine = read_engine(args[1]);
         if (!engine) return nullptr;
         std::optional<XYCutConfig> config;
         if (!read_config(args[2], config)) return nullptr;
         const unsigned long threads = PyLong_AsUnsignedLong(args[3]);
         if (threads == static_cast<unsigned long>(-1) && PyErr_Occurred()) return nullptr;
-        if (threads <= 1) return order_pages_here(args[0], *engine, config);
-        return order_pages_on_threads(args[0], *engine, config, static_cast<unsigned>(std::min(threads, 1024UL)));
+        const std::size_t first_index = PyLong_AsSize_t(args[4]);
+        if (first_index == static_cast<std::size_t>(-1) && PyErr_Occurred()) return nullptr;
+        if (threads <= 1) return order_pages_here(args[0], *engine, config, first_index);
+        return order_pages_on_threads(args[0], *engine, config, first_index,
+                                      static_cast<unsigned>(std::min(threads, 1024UL)));
     });
 }
 
@@ -303,7 +308,7 @@ PyObject* order_json_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         const auto run = [&](LineWork& item, std::size_t i) {
             std::optional<tarvello::boxes::JsonPage> page = tarvello::boxes::read_json_page(item.line, names);
             if (!page) return;
-            const diagnostics::PageScope scope(i);
+            const diagnostics::PageScope scope(first_index + i);
             PageJob job{std::move(page->elements), page->bounds};
             item.output = output_tail(page->page_id, first_index + i, order_page(*engine, job, config));
         };
@@ -341,7 +346,7 @@ PyMethodDef module_methods[] = {
      "order_boxes(boxes, labels, page_bounds, engine, config, box_format)\n--\n\n"
      "The reading order of plain boxes as indices; see tarvello.order_boxes."},
     {"order_pages", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(order_pages)), METH_FASTCALL,
-     "order_pages(pages, engine, config, threads)\n--\n\n"
+     "order_pages(pages, engine, config, threads, first_index)\n--\n\n"
      "The reading order of each page; see tarvello.order_pages."},
     {"order_json_lines", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(order_json_lines)),
      METH_FASTCALL,
