@@ -22,7 +22,7 @@ def general(line, index, engine):
         return None
     page_id = value.get("page_id")
     key = page_id if isinstance(page_id, (str, int)) and not isinstance(page_id, bool) else index
-    return (json.dumps({"page": key, "order": order})[1:] + "\n").encode()
+    return json.dumps({"page": key, "order": order})[1:].encode()
 
 
 number = st.one_of(st.integers(-20, 300), st.floats(-20, 300, allow_nan=False), st.sampled_from([-0.0, 0, 1e-320, 1e308]))
@@ -68,7 +68,7 @@ def test_plain_pages_are_read_natively_and_others_left_alone():
             b'{"page_bounds": [0, 0, 1, NaN], "elements": []}',
             b'{"page_bounds": [0, 0, 1, 1], "elements": [], "x": "\xff"}',  # not UTF-8
             b'{"page_bounds": [0, 0, 1, 1], "elements": []} {}']
-    assert _boxes.order_json_lines([plain, *left], 0, 0, None, 2) == [b'"page": "p1", "order": [3, 4]}\n'] + [None] * 5
+    assert _boxes.order_json_lines([plain, *left], 0, 0, None, 2) == [b'"page": "p1", "order": [3, 4]}'] + [None] * 5
 
 
 def test_order_lines_gives_an_output_or_an_error_line_per_page_and_skips_blank_lines():
@@ -77,8 +77,8 @@ def test_order_lines_gives_an_output_or_an_error_line_per_page_and_skips_blank_l
     bad = {"page_bounds": [0, 0, 100, 100], "elements": [{"id": 1, "bbox": [0, 0, 1]}]}
     lines = [json.dumps(good) + "\n", "\n", json.dumps(bad).encode(), "{", json.dumps({**good, "page_id": 7, "note": "caf\u00e9"})]
     assert list(order_lines(lines, "ostrel", start=10)) == [
-        '{"page": "p1", "order": [1, 2]}\n',
-        '{"page": 11, "error": "elements[0].bbox: expected 4 numbers (x1, y1, x2, y2), got 3"}\n',
-        '{"page": 12, "error": "invalid JSON: Expecting property name enclosed in double quotes (column 2)"}\n',
-        '{"page": 7, "order": [1, 2]}\n',
+        '{"page": "p1", "order": [1, 2]}',
+        '{"page": 11, "error": "elements[0].bbox: expected 4 numbers (x1, y1, x2, y2), got 3"}',
+        '{"page": 12, "error": "invalid JSON: Expecting property name enclosed in double quotes (column 2)"}',
+        '{"page": 7, "order": [1, 2]}',
     ]
