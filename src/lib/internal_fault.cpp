@@ -18,7 +18,7 @@ OnceCell<PyObject*> panic_exception_cell;
 PyObject* panic_exception_type() {
     const auto* type = panic_exception_cell.get_or_init([]() -> std::optional<PyObject*> {
         PyObject* made = PyErr_NewExceptionWithDoc(
-            kPanicExceptionName,
+            "tarvello._tarvello_core.PanicException",
             "A broken invariant inside the native module; it derives from BaseException so that "
             "ordinary `except Exception` handlers do not swallow it.",
             PyExc_BaseException, nullptr);

@@ -29,10 +29,6 @@ private:
 // current Python exception.
 void raise_internal_fault(const std::string& message, const std::source_location& where);
 
-// The class's qualified name; each extension module that links this file
-// names its own.
-extern const char* const kPanicExceptionName;
-
 // The class, created once per process; NULL with an exception set on failure.
 PyObject* panic_exception_type();
 

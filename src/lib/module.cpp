@@ -10,9 +10,6 @@
 #include "py_ref.hpp"
 
 namespace tarvello::py {
-
-const char* const kPanicExceptionName = "tarvello._tarvello_core.PanicException";
-
 namespace {
 
 // The module's __all__, created empty when the module has none yet.
@@ -101,4 +98,7 @@ PyModuleDef module_definition = {
 }  // namespace
 }  // namespace tarvello::py
 
-PyMODINIT_FUNC PyInit__tarvello_core() { return PyModuleDef_Init(&tarvello::py::module_definition); }
+// The module's entry, called by PyInit__tarvello_core in its stub (init/).
+extern "C" TARVELLO_INIT_EXPORT PyObject* tarvello_init__tarvello_core() {
+    return PyModuleDef_Init(&tarvello::py::module_definition);
+}

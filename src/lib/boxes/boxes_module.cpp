@@ -25,10 +25,6 @@
 #include "once_cell.hpp"
 #include "py_ref.hpp"
 
-namespace tarvello::py {
-const char* const kPanicExceptionName = "tarvello._boxes.PanicException";
-}  // namespace tarvello::py
-
 namespace tarvello::py::boxes {
 namespace {
 
@@ -266,7 +262,7 @@ std::string output_tail(const std::string& page_id, std::size_t index, const Rea
         const auto written = std::to_chars(digits, digits + sizeof digits, order[i]);
         text.append(digits, written.ptr);
     }
-    text += "]}\n";
+    text += "]}";
     return text;
 }
 
@@ -385,4 +381,7 @@ PyModuleDef module_definition = {
 }  // namespace
 }  // namespace tarvello::py::boxes
 
-PyMODINIT_FUNC PyInit__boxes() { return PyModuleDef_Init(&tarvello::py::boxes::module_definition); }
+// The module's entry, called by PyInit__boxes in its stub (init/).
+extern "C" TARVELLO_INIT_EXPORT PyObject* tarvello_init__boxes() {
+    return PyModuleDef_Init(&tarvello::py::boxes::module_definition);
+}
