@@ -6,6 +6,8 @@ Diagnostics go to the ``logging`` logger ``tarvello`` and its children; call
 ``reset_log_cache()`` after changing their levels.
 """
 
+from importlib import metadata
+
 from tarvello._tarvello_core import (
     Element,
     SemanticLabel,
@@ -19,6 +21,11 @@ from tarvello._tarvello_core import (
 # The plain-box API lives in the package, not in the native module.
 from tarvello.boxes import order_boxes, order_pages
 from tarvello.lines import order_lines
+
+try:
+    __version__ = metadata.version("tarvello")
+except metadata.PackageNotFoundError:  # run from the source tree, not installed
+    __version__ = "0+unknown"
 
 __all__ = [
     "Element",

@@ -19,6 +19,7 @@ from collections.abc import Iterator, Sequence
 from pathlib import Path
 from typing import IO, TextIO
 
+from tarvello import __version__
 from tarvello._tarvello_core import XYCutConfig, reset_log_cache
 from tarvello.boxes import ENGINES
 from tarvello.lines import error_line, general_order, ordered
@@ -128,6 +129,7 @@ def _parser() -> argparse.ArgumentParser:
         'with one page per line: {"page_bounds": [x_min, y_min, x_max, y_max], '
         '"elements": [{"id": 7, "bbox": [x1, y1, x2, y2], "label": "text"}, ...]}.',
     )
+    parser.add_argument("--version", action="version", version=f"%(prog)s {__version__}")
     commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
     order = commands.add_parser(
         "order", help="print each page's reading order as JSON Lines",
@@ -238,11 +240,11 @@ def _order(args: argparse.Namespace, config: XYCutConfig | None) -> bool:
             _WHERE.pages = {page.index: page for page in chunk}
             for page, result in ordered(chunk, args.engine, config, args.jobs):
                 if isinstance(result, str):
-                    out.write(head + result)
+                    out.write(head + result + "\n")
                     continue
                 if not args.keep_going:
                     raise result
-                out.write(error_line(page, result, head))
+                out.write(error_line(page, result, head) + "\n")
                 _report(result)
                 good = False
             _WHERE.pages = {}

@@ -31,10 +31,11 @@ def order_lines(lines: Iterable[str | bytes], engine: str = "paper", config: XYC
     Each text holds one page in the command line's format; blank ones are
     skipped, as the command line skips them. A page comes out as
     ``{"page": <page_id or index>, "order": [ids]}`` and a bad one as
-    ``{"page": <page_id or index>, "error": "<what is wrong>"}``, each line
-    ending in a newline. ``start`` is the index of the first page, for pages
-    without a page_id. Orders on the calling thread: the cluster runs the
-    partitions side by side.
+    ``{"page": <page_id or index>, "error": "<what is wrong>"}``, without
+    the newline (text writers such as Dask's ``to_textfiles`` and Spark's
+    ``saveAsTextFile`` add it). ``start`` is the index of the first page, for
+    pages without a page_id. Orders on the calling thread: the cluster runs
+    the partitions side by side.
     """
     if engine not in ENGINE_CODES:
         raise ValueError(f"engine must be 'paper' or 'ostrel', not {engine!r}")
@@ -60,12 +61,12 @@ def _lines(chunk: list[Page], engine: str, config: XYCutConfig | None) -> Iterat
 
 def error_line(page: Page, error: PageError, head: str = "{") -> str:
     """The line that stands for a bad page: its page_id or index, and what is wrong."""
-    return head + json.dumps({"page": page.key, "error": error.problem})[1:] + "\n"
+    return head + json.dumps({"page": page.key, "error": error.problem})[1:]
 
 
 def ordered(chunk: list[Page], engine: str, config: XYCutConfig | None,
             threads: int) -> Iterator[tuple[Page, str | PageError]]:
-    """Each page of a chunk with the rest of its output line after "{", or its PageError.
+    """Each page of a chunk with the rest of its output line after "{" (no newline), or its PageError.
 
     Lines of plain JSON are read and ordered natively; the others, and every
     bad page, go through json and order_pages, which word the errors.
@@ -83,7 +84,7 @@ def ordered(chunk: list[Page], engine: str, config: XYCutConfig | None,
         except PageError as error:
             yield page, error
         else:
-            yield page, json.dumps({"page": page.key, "order": order})[1:] + "\n"
+            yield page, json.dumps({"page": page.key, "order": order})[1:]
 
 
 def general_order(page: Page, engine: str, config: XYCutConfig | None) -> list[int]:
