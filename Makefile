@@ -2,11 +2,15 @@
 # when it has them, otherwise in a Debian unstable root made on first use.
 DEVENV := tools/devenv
 
-.PHONY: test test-sanitize fuzz demo bench env clean
+.PHONY: test test-sanitize fuzz demo bench dist env clean
 
 ## test: build everything and run every C++ and Python test
 test:
 	$(DEVENV) tools/run-tests
+
+## dist: write the sdist and a manylinux wheel for CPython 3.14 and 3.15 into dist/
+dist:
+	$(DEVENV) tools/build-dist
 
 ## demo: install the package, order the bundled sample pages and draw them
 # The build is incremental, so a second run takes seconds.

@@ -14,7 +14,12 @@ from stress_support import LABELS
 from tarvello import Element, compute_order, compute_order_ostrel, order_boxes, order_pages, reset_log_cache
 
 FUNCTIONS = {"paper": compute_order, "ostrel": compute_order_ostrel}
-NUMPY_OK = not hasattr(sys, "gettotalrefcount")  # numpy's own refs grow under the leak hunt
+try:
+    import numpy
+except ImportError:  # an interpreter without numpy
+    numpy = None
+# numpy's own references grow under the leak hunt.
+NUMPY_OK = numpy is not None and not hasattr(sys, "gettotalrefcount")
 
 
 class Records(logging.Handler):
@@ -64,7 +69,6 @@ def forms(boxes):
     yield [list(map(float, b)) for b in boxes]
     yield tuple(tuple(b) for b in boxes)
     if NUMPY_OK and boxes:
-        import numpy
         for dtype in (numpy.float32, numpy.float64, numpy.int32, numpy.int64):
             yield numpy.array(boxes, dtype=dtype)
         wide = numpy.zeros((2 * len(boxes), 9))
@@ -151,9 +155,8 @@ def test_odd_sequences_and_values(boxes, kwargs, error, message):
     assert str(raised.value).startswith(message)
 
 
-@pytest.mark.skipif(not NUMPY_OK, reason="numpy under the debug interpreter")
+@pytest.mark.skipif(not NUMPY_OK, reason="no numpy, or the debug interpreter")
 def test_arrays_of_other_shapes_and_types():
-    import numpy
     with pytest.raises(ValueError, match=r"^boxes: expected an array of shape \(n, 4\), got shape \(2, 4, 1\)$"):
         order_boxes(numpy.zeros((2, 4, 1)))
     with pytest.raises(ValueError, match=r"^boxes\[1\]\[2\]: expected a finite number, got nan$"):
