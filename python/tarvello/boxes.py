@@ -21,7 +21,7 @@ from tarvello._tarvello_core import (
     compute_order_ostrel,
 )
 
-__all__ = ["BOX_FORMATS", "ENGINES", "order_boxes", "order_pages"]
+__all__ = ["BOX_FORMATS", "DIRECTIONS", "ENGINES", "order_boxes", "order_pages"]
 
 OrderFunction = Callable[
     [Sequence[Element], tuple[float, float, float, float], XYCutConfig | None], list[int]
@@ -38,6 +38,13 @@ ENGINE_CODES: Mapping[str, int] = MappingProxyType({"paper": 0, "ostrel": 1})
 BOX_FORMATS = ("xyxy", "xywh")
 _FORMAT_CODES = {"xyxy": 0, "xywh": 1}
 
+#: The reading directions: lines left to right (the engines' own), right to
+#: left (Arabic, Hebrew, Persian, Urdu), and vertical columns read top to
+#: bottom, the columns right to left (Chinese, Japanese, Korean) or left to
+#: right (Mongolian). The others are mapped exactly onto the first.
+DIRECTIONS = ("ltr", "rtl", "vertical-rl", "vertical-lr")
+DIRECTION_CODES: Mapping[str, int] = MappingProxyType({name: code for code, name in enumerate(DIRECTIONS)})
+
 
 def order_boxes(
     boxes: Any,
@@ -46,6 +53,7 @@ def order_boxes(
     engine: str = "paper",
     config: XYCutConfig | None = None,
     box_format: str = "xyxy",
+    direction: str = "ltr",
 ) -> list[int]:
     """Reading order of plain boxes, as indices into ``boxes``, first read first.
 
@@ -67,10 +75,15 @@ def order_boxes(
     ``engine``: "paper" or "ostrel". ``config``: an ``XYCutConfig`` for the
     paper engine; the ostrel engine ignores it.
 
+    ``direction``: how the page is read, one of ``DIRECTIONS``: "ltr", "rtl",
+    "vertical-rl" or "vertical-lr". On a vertical page a vertical headline
+    (``VerticalTitle``) heads the columns as a title heads a horizontal page.
+
     Raises ``TypeError`` or ``ValueError`` naming the box or label at fault.
     """
     return _boxes.order_boxes(
-        boxes, labels, page_bounds, _engine_code(engine), config, _format_code(box_format)
+        boxes, labels, page_bounds, _engine_code(engine), config, _format_code(box_format),
+        direction_code(direction),
     )
 
 
@@ -80,6 +93,7 @@ def order_pages(
     engine: str = "paper",
     config: XYCutConfig | None = None,
     threads: int | None = None,
+    direction: str = "ltr",
 ) -> list[list[int]]:
     """Reading orders of many pages, one list per page, in the order given.
 
@@ -90,7 +104,8 @@ def order_pages(
 
     ``threads`` worker threads order the pages with the interpreter released
     (default: the CPUs this process may use). Log records written while a
-    page is ordered carry its index as ``record.page``.
+    page is ordered carry its index as ``record.page``. ``direction`` is
+    ``order_boxes``'s.
 
     A bad page raises ``ValueError`` or ``TypeError`` naming its index and
     field (``pages[3].elements[0].bbox: ...``); its ``page`` attribute is the
@@ -100,13 +115,21 @@ def order_pages(
         threads = os.process_cpu_count() or 1
     elif isinstance(threads, bool) or not isinstance(threads, int) or threads < 1:
         raise ValueError(f"threads must be a positive integer, not {threads!r}")
-    return _boxes.order_pages(pages, _engine_code(engine), config, threads, 0)
+    return _boxes.order_pages(pages, _engine_code(engine), config, threads, 0, direction_code(direction))
 
 
 def _engine_code(engine: str) -> int:
     code = ENGINE_CODES.get(engine) if isinstance(engine, str) else None
     if code is None:
         raise ValueError(f"engine must be 'paper' or 'ostrel', not {engine!r}")
+    return code
+
+
+def direction_code(direction: str) -> int:
+    """The native module's code of a reading direction; ValueError for another name."""
+    code = DIRECTION_CODES.get(direction) if isinstance(direction, str) else None
+    if code is None:
+        raise ValueError(f"direction must be one of {', '.join(map(repr, DIRECTIONS))}, not {direction!r}")
     return code
 
 

@@ -21,7 +21,7 @@ from typing import IO, TextIO
 
 from tarvello import __version__
 from tarvello._tarvello_core import XYCutConfig, reset_log_cache
-from tarvello.boxes import ENGINES
+from tarvello.boxes import DIRECTIONS, ENGINES
 from tarvello.lines import error_line, general_order, ordered
 from tarvello.pages import Page, PageError, PageReader, page_elements
 from tarvello.svg import Panel, page_svg
@@ -144,6 +144,9 @@ def _parser() -> argparse.ArgumentParser:
                          help="JSON or JSON Lines file, - for standard input")
         sub.add_argument("--engine", choices=engines, default="paper",
                          help="ordering engine (default: paper)")
+        sub.add_argument("--direction", choices=DIRECTIONS, default="ltr",
+                         help="how the pages are read: lines left to right or right to left, or "
+                         "vertical columns right to left or left to right (default: ltr)")
         tuning = sub.add_argument_group("paper engine tuning (the ostrel engine ignores these)")
         tuning.add_argument("--min-cut-threshold", type=_positive, metavar="UNITS",
                             help="narrowest empty band that separates columns or rows (default 15)")
@@ -238,7 +241,7 @@ def _order(args: argparse.Namespace, config: XYCutConfig | None) -> bool:
             # With several files, "file" tells apart pages of the same index.
             head = '{"file": ' + json.dumps(source) + ", " if len(args.files) > 1 else "{"
             _WHERE.pages = {page.index: page for page in chunk}
-            for page, result in ordered(chunk, args.engine, config, args.jobs):
+            for page, result in ordered(chunk, args.engine, config, args.jobs, args.direction):
                 if isinstance(result, str):
                     out.write(head + result + "\n")
                     continue
@@ -284,7 +287,8 @@ def _draw(args: argparse.Namespace, config: XYCutConfig | None) -> None:
     for source, chunk in _chunks(args.files):
         for page in chunk:
             _WHERE.pages = {page.index: page}
-            panels = [Panel(f"{engine} engine", general_order(page, engine, config)) for engine in engines]
+            panels = [Panel(f"{engine} engine", general_order(page, engine, config, args.direction))
+                      for engine in engines]
             _WHERE.pages = {}
             bounds, elements, names = page_elements(page.value)
             title = f"{source}, page {page.key}"

@@ -109,6 +109,25 @@ Quad default_page_bounds(std::span<const Quad> corners) {
     return {x_min, y_min, right > x_max ? right : x_max, bottom > y_max ? bottom : y_max};
 }
 
+SemanticLabel to_reading_frame(SemanticLabel label, Direction direction) {
+    if (direction != Direction::vertical_rl && direction != Direction::vertical_lr) return label;
+    if (label == SemanticLabel::HorizontalTitle) return SemanticLabel::VerticalTitle;
+    if (label == SemanticLabel::VerticalTitle) return SemanticLabel::HorizontalTitle;
+    return label;
+}
+
+void to_reading_frame(std::vector<Element>& elements, PageBounds& bounds, Direction direction) {
+    if (direction == Direction::ltr) return;
+    for (Element& element : elements) {
+        const auto [x1, y1, x2, y2] =
+            to_reading_frame(std::array{element.x1, element.y1, element.x2, element.y2}, direction);
+        element = Element{element.id, x1, y1, x2, y2, to_reading_frame(element.label, direction)};
+    }
+    const auto [x_min, y_min, x_max, y_max] =
+        to_reading_frame(std::array{bounds.x_min, bounds.y_min, bounds.x_max, bounds.y_max}, direction);
+    bounds = PageBounds{x_min, y_min, x_max, y_max};
+}
+
 Element make_element(std::uint64_t id, const Quad& corners, SemanticLabel label) {
     return Element{id, round_to_single(corners[0]), round_to_single(corners[1]), round_to_single(corners[2]),
                    round_to_single(corners[3]), label};

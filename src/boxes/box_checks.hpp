@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "layout/records.hpp"
 
@@ -59,6 +60,41 @@ std::optional<BoxProblem> check_box(Quad& numbers, BoxFormat format);
 // The page a set of boxes lies on when none is given: from the origin to the
 // furthest corners, reaching below 0 where boxes do, and never without area.
 Quad default_page_bounds(std::span<const Quad> corners);
+
+// How a page is read. The engines read lines left to right and top to
+// bottom; every other direction is mapped onto that before they run, by
+// negating and exchanging coordinates only, so nothing is rounded:
+//   rtl          mirrored left to right (Arabic, Hebrew, Persian, Urdu);
+//   vertical_rl  turned a quarter so that each column is a line, the columns
+//                right to left (Chinese, Japanese, Korean set vertically);
+//   vertical_lr  the same with the columns left to right (Mongolian).
+enum class Direction : std::uint8_t { ltr = 0, rtl = 1, vertical_rl = 2, vertical_lr = 3 };
+
+// A box's or page rectangle's corners x1, y1, x2, y2 as the engines see
+// them in `direction`. -x is written 0 - x, so that an edge at 0 stays +0 as
+// on the page read left to right.
+template <class Number>
+std::array<Number, 4> to_reading_frame(const std::array<Number, 4>& corners, Direction direction) {
+    const auto& [x1, y1, x2, y2] = corners;
+    const Number zero = 0;
+    switch (direction) {
+        case Direction::ltr: return corners;
+        case Direction::rtl: return {zero - x2, y1, zero - x1, y2};
+        // (x, y) -> (y, -x): down a column is along a line, the rightmost
+        // column the top line.
+        case Direction::vertical_rl: return {y1, zero - x2, y2, zero - x1};
+        // (x, y) -> (y, x): the leftmost column the top line.
+        case Direction::vertical_lr: return {y1, x1, y2, x2};
+    }
+    return corners;
+}
+
+// On a page set vertically, a vertical headline plays the part a horizontal
+// title plays on a horizontal page: the two title labels change places.
+SemanticLabel to_reading_frame(SemanticLabel label, Direction direction);
+
+// A whole page, elements and rectangle, as the engines see it in `direction`.
+void to_reading_frame(std::vector<Element>& elements, PageBounds& bounds, Direction direction);
 
 // The records the engines take; coordinates are rounded to single precision
 // here, once.

@@ -92,6 +92,12 @@ class TestOrder:
         result = run("order", *options, SAMPLE_DIR / "newspaper.json")
         assert lines(result.stdout) == [{"page": "newspaper-a1", "order": order}]
 
+    def test_a_mirrored_page_read_right_to_left_reads_as_the_page(self):
+        mirrored = {**TWO_COLUMNS, "elements": [{**e, "bbox": [100 - e["bbox"][2], e["bbox"][1], 100 - e["bbox"][0],
+                                                               e["bbox"][3]]} for e in TWO_COLUMNS["elements"]]}
+        result = run("order", "--direction", "rtl", "-", input=jsonl(mirrored))
+        assert lines(result.stdout) == [{"page": 0, "order": [1, 2, 3, 4]}]
+
     def test_output_goes_to_a_file(self, tmp_path):
         result = run("order", "--output", tmp_path / "out.jsonl", "-", input=jsonl(ALONE))
         assert (result.returncode, result.stdout) == (0, "")

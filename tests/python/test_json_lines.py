@@ -8,16 +8,16 @@ from hypothesis import given
 from hypothesis import strategies as st
 
 from tarvello import _boxes, order_lines, order_pages
-from tarvello.boxes import ENGINE_CODES
+from tarvello.boxes import DIRECTIONS, ENGINE_CODES, direction_code
 
 
-def general(line, index, engine):
+def general(line, index, engine, direction="ltr"):
     """The command line's output after "{" through json and order_pages; None for a bad page."""
     try:
         value = json.loads(line)
         if not isinstance(value, dict):
             return None
-        [order] = order_pages([value], engine=engine, threads=1)
+        [order] = order_pages([value], engine=engine, threads=1, direction=direction)
     except (ValueError, TypeError, OverflowError):
         return None
     page_id = value.get("page_id")
@@ -53,12 +53,13 @@ def lines(draw):
     return line.encode() + draw(st.sampled_from([b"\n", b"\r\n", b"", b"  "]))
 
 
-@given(st.lists(lines(), min_size=1, max_size=4), st.sampled_from(list(ENGINE_CODES)), st.integers(0, 3))
-def test_a_line_read_natively_gives_the_output_of_the_general_path(batch, engine, threads):
-    tails = _boxes.order_json_lines(batch, 7, ENGINE_CODES[engine], None, threads)
+@given(st.lists(lines(), min_size=1, max_size=4), st.sampled_from(list(ENGINE_CODES)), st.integers(0, 3),
+       st.sampled_from(DIRECTIONS))
+def test_a_line_read_natively_gives_the_output_of_the_general_path(batch, engine, threads, direction):
+    tails = _boxes.order_json_lines(batch, 7, ENGINE_CODES[engine], None, threads, direction_code(direction))
     for i, (line, tail) in enumerate(zip(batch, tails)):
         if tail is not None:
-            assert tail == general(line, 7 + i, engine), line
+            assert tail == general(line, 7 + i, engine, direction), line
 
 
 def test_plain_pages_are_read_natively_and_others_left_alone():
@@ -68,7 +69,7 @@ def test_plain_pages_are_read_natively_and_others_left_alone():
             b'{"page_bounds": [0, 0, 1, NaN], "elements": []}',
             b'{"page_bounds": [0, 0, 1, 1], "elements": [], "x": "\xff"}',  # not UTF-8
             b'{"page_bounds": [0, 0, 1, 1], "elements": []} {}']
-    assert _boxes.order_json_lines([plain, *left], 0, 0, None, 2) == [b'"page": "p1", "order": [3, 4]}'] + [None] * 5
+    assert _boxes.order_json_lines([plain, *left], 0, 0, None, 2, 0) == [b'"page": "p1", "order": [3, 4]}'] + [None] * 5
 
 
 def test_order_lines_gives_an_output_or_an_error_line_per_page_and_skips_blank_lines():

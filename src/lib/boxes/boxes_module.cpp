@@ -28,6 +28,7 @@
 namespace tarvello::py::boxes {
 namespace {
 
+using tarvello::boxes::Direction;
 using tarvello::boxes::Engine;
 
 // The records of tarvello.compute_order and compute_order_ostrel, which this
@@ -107,6 +108,16 @@ std::optional<Engine> read_engine(PyObject* value) {
     return static_cast<Engine>(code);
 }
 
+std::optional<Direction> read_direction(PyObject* value) {
+    const long code = PyLong_AsLong(value);
+    if (code == -1 && PyErr_Occurred()) return std::nullopt;
+    if (code < 0 || code > 3) {
+        PyErr_Format(PyExc_ValueError, "direction code %ld is not one of 0 to 3", code);
+        return std::nullopt;
+    }
+    return static_cast<Direction>(code);
+}
+
 ReadingOrder order_page(Engine engine, PageJob& job, const std::optional<XYCutConfig>& config) {
     write_call_record(engine, job.elements.size());
     return tarvello::boxes::order_page(engine, std::move(job.elements), job.bounds, config);
@@ -123,16 +134,19 @@ PyObject* new_order_list(const ReadingOrder& order) {
     return list.release();
 }
 
-// order_boxes(boxes, labels, page_bounds, engine, config, box_format)
+// order_boxes(boxes, labels, page_bounds, engine, config, box_format, direction)
 PyObject* order_boxes(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        if (!takes("order_boxes", nargs, 6)) return nullptr;
+        if (!takes("order_boxes", nargs, 7)) return nullptr;
         const std::optional<Engine> engine = read_engine(args[3]);
         if (!engine) return nullptr;
         const long format = PyLong_AsLong(args[5]);
         if (format == -1 && PyErr_Occurred()) return nullptr;
+        const std::optional<Direction> direction = read_direction(args[6]);
+        if (!direction) return nullptr;
         PageJob job;
-        if (auto fault = read_plain_page(args[0], args[1], args[2], static_cast<BoxFormat>(format != 0), job)) {
+        if (auto fault = read_plain_page(args[0], args[1], args[2], static_cast<BoxFormat>(format != 0), *direction,
+                                         job)) {
             raise_fault(*fault);
             return nullptr;
         }
@@ -170,7 +184,7 @@ struct PageWork {
 // Reads every page of the iterable into `next()`, handing each to `publish()`;
 // false with the exception set at the first bad page.
 template <class Next, class Publish>
-bool read_pages(PyObject* pages, Next next, Publish publish) {
+bool read_pages(PyObject* pages, Direction direction, Next next, Publish publish) {
     PyRef iterator = PyRef::steal(PyObject_GetIter(pages));
     if (!iterator) return false;
     for (std::size_t index = 0;; ++index) {
@@ -179,7 +193,7 @@ bool read_pages(PyObject* pages, Next next, Publish publish) {
         if (status == 0) return true;
         if (status < 0) return false;
         PyRef page = PyRef::steal(raw);
-        if (auto fault = read_page(page.get(), next())) {
+        if (auto fault = read_page(page.get(), direction, next())) {
             raise_fault(*fault, index);
             return false;
         }
@@ -190,9 +204,9 @@ bool read_pages(PyObject* pages, Next next, Publish publish) {
 // One thread: every page read, then every page ordered. Records name a page
 // by its index plus `first_index`.
 PyObject* order_pages_here(PyObject* pages, Engine engine, const std::optional<XYCutConfig>& config,
-                           std::size_t first_index) {
+                           std::size_t first_index, Direction direction) {
     std::vector<PageWork> work;
-    if (!read_pages(pages, [&]() -> PageJob& { return work.emplace_back().input; }, [] {})) return nullptr;
+    if (!read_pages(pages, direction, [&]() -> PageJob& { return work.emplace_back().input; }, [] {})) return nullptr;
     {
         const Detached detached;
         for (std::size_t i = 0; i < work.size(); ++i) {
@@ -208,14 +222,15 @@ PyObject* order_pages_here(PyObject* pages, Engine engine, const std::optional<X
 // happens, the workers are joined detached: one may be waiting to attach for
 // a record.
 PyObject* order_pages_on_threads(PyObject* pages, Engine engine, const std::optional<XYCutConfig>& config,
-                                 std::size_t first_index, unsigned threads) {
+                                 std::size_t first_index, Direction direction, unsigned threads) {
     tarvello::boxes::JobPipeline<PageWork> pipeline(threads, [&](PageWork& work, std::size_t index) {
         const diagnostics::PageScope scope(first_index + index);
         work.order = order_page(engine, work.input, config);
     });
     bool read = false;
     try {
-        read = read_pages(pages, [&]() -> PageJob& { return pipeline.next().input; }, [&] { pipeline.publish(); });
+        read = read_pages(
+            pages, direction, [&]() -> PageJob& { return pipeline.next().input; }, [&] { pipeline.publish(); });
     } catch (...) {
         const Detached detached;
         pipeline.cancel();
@@ -234,10 +249,10 @@ PyObject* order_pages_on_threads(PyObject* pages, Engine engine, const std::opti
     return new_orders_list(work->size(), [&](std::size_t i) -> const ReadingOrder& { return (*work)[i].order; });
 }
 
-// order_pages(pages, engine, config, threads, first_index)
+// order_pages(pages, engine, config, threads, first_index, direction)
 PyObject* order_pages(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        if (!takes("order_pages", nargs, 5)) return nullptr;
+        if (!takes("order_pages", nargs, 6)) return nullptr;
         const std::optional<Engine> engine = read_engine(args[1]);
         if (!engine) return nullptr;
         std::optional<XYCutConfig> config;
@@ -246,8 +261,10 @@ PyObject* order_pages(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         if (threads == static_cast<unsigned long>(-1) && PyErr_Occurred()) return nullptr;
         const std::size_t first_index = PyLong_AsSize_t(args[4]);
         if (first_index == static_cast<std::size_t>(-1) && PyErr_Occurred()) return nullptr;
-        if (threads <= 1) return order_pages_here(args[0], *engine, config, first_index);
-        return order_pages_on_threads(args[0], *engine, config, first_index,
+        const std::optional<Direction> direction = read_direction(args[5]);
+        if (!direction) return nullptr;
+        if (threads <= 1) return order_pages_here(args[0], *engine, config, first_index, *direction);
+        return order_pages_on_threads(args[0], *engine, config, first_index, *direction,
                                       static_cast<unsigned>(std::min(threads, 1024UL)));
     });
 }
@@ -271,13 +288,13 @@ struct LineWork {
     std::optional<std::string> output;
 };
 
-// order_json_lines(lines, first_index, engine, config, threads): for each
+// order_json_lines(lines, first_index, engine, config, threads, direction): for each
 // line (bytes) of JSON Lines, the tail of the command line's output line, or
 // None for a line the native reader leaves to the general path. The lines
 // are read and ordered with the interpreter released, on `threads` threads.
 PyObject* order_json_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        if (!takes("order_json_lines", nargs, 5)) return nullptr;
+        if (!takes("order_json_lines", nargs, 6)) return nullptr;
         // A tuple of our own: the caller's list cannot change under the workers.
         PyRef lines = PyRef::steal(PySequence_Tuple(args[0]));
         if (!lines) return nullptr;
@@ -289,6 +306,8 @@ PyObject* order_json_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         if (!read_config(args[3], config)) return nullptr;
         const unsigned long threads = PyLong_AsUnsignedLong(args[4]);
         if (threads == static_cast<unsigned long>(-1) && PyErr_Occurred()) return nullptr;
+        const std::optional<Direction> direction = read_direction(args[5]);
+        if (!direction) return nullptr;
 
         const tarvello::boxes::LabelNames& names = label_names();
         const auto count = static_cast<std::size_t>(PyTuple_GET_SIZE(lines.get()));
@@ -306,6 +325,7 @@ PyObject* order_json_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
             if (!page) return;
             const diagnostics::PageScope scope(first_index + i);
             PageJob job{std::move(page->elements), page->bounds};
+            tarvello::boxes::to_reading_frame(job.elements, job.bounds, *direction);
             item.output = output_tail(page->page_id, first_index + i, order_page(*engine, job, config));
         };
         {
@@ -339,14 +359,14 @@ PyObject* order_json_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
 
 PyMethodDef module_methods[] = {
     {"order_boxes", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(order_boxes)), METH_FASTCALL,
-     "order_boxes(boxes, labels, page_bounds, engine, config, box_format)\n--\n\n"
+     "order_boxes(boxes, labels, page_bounds, engine, config, box_format, direction)\n--\n\n"
      "The reading order of plain boxes as indices; see tarvello.order_boxes."},
     {"order_pages", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(order_pages)), METH_FASTCALL,
-     "order_pages(pages, engine, config, threads, first_index)\n--\n\n"
+     "order_pages(pages, engine, config, threads, first_index, direction)\n--\n\n"
      "The reading order of each page; see tarvello.order_pages."},
     {"order_json_lines", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(order_json_lines)),
      METH_FASTCALL,
-     "order_json_lines(lines, first_index, engine, config, threads)\n--\n\n"
+     "order_json_lines(lines, first_index, engine, config, threads, direction)\n--\n\n"
      "The command line's output for plain JSON Lines pages; None for the others."},
     {nullptr, nullptr, 0, nullptr},
 };

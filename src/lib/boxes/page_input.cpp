@@ -14,6 +14,7 @@ namespace {
 using tarvello::boxes::make_element;
 using tarvello::boxes::make_page_bounds;
 using tarvello::boxes::number_names;
+using tarvello::boxes::to_reading_frame;
 
 // A buffer's view, released with it.
 class BufferView {
@@ -136,21 +137,26 @@ Outcome read_labels(PyObject* labels, std::size_t count, std::vector<SemanticLab
 
 }  // namespace
 
-Outcome read_plain_page(PyObject* boxes, PyObject* labels, PyObject* page_bounds, BoxFormat format, PageJob& out) {
+Outcome read_plain_page(PyObject* boxes, PyObject* labels, PyObject* page_bounds, BoxFormat format,
+                        Direction direction, PageJob& out) {
     std::vector<Quad> corners;
     if (auto fault = read_boxes(boxes, format, corners)) return std::move(*fault).within("boxes");
     std::vector<SemanticLabel> semantic;
     if (auto fault = read_labels(labels, corners.size(), semantic)) return std::move(*fault).within("labels");
     Quad bounds{};
-    if (page_bounds == Py_None) {
-        bounds = tarvello::boxes::default_page_bounds(corners);
-    } else if (auto fault = read_page_bounds(page_bounds, bounds)) {
-        return std::move(*fault).within("page_bounds");
+    if (page_bounds != Py_None) {
+        if (auto fault = read_page_bounds(page_bounds, bounds)) return std::move(*fault).within("page_bounds");
+        bounds = to_reading_frame(bounds, direction);
     }
+    // The default page is the one around the boxes as the engines see them.
+    for (Quad& box : corners) box = to_reading_frame(box, direction);
+    if (page_bounds == Py_None) bounds = tarvello::boxes::default_page_bounds(corners);
     out.bounds = make_page_bounds(bounds);
     out.elements.clear();
     out.elements.reserve(corners.size());
-    for (std::size_t i = 0; i < corners.size(); ++i) out.elements.push_back(make_element(i, corners[i], semantic[i]));
+    for (std::size_t i = 0; i < corners.size(); ++i) {
+        out.elements.push_back(make_element(i, corners[i], to_reading_frame(semantic[i], direction)));
+    }
     return std::nullopt;
 }
 
@@ -367,21 +373,23 @@ Outcome read_mapping_page(PyObject* page, PageJob& out) {
 
 }  // namespace
 
-Outcome read_page(PyObject* page, PageJob& out) {
+Outcome read_page(PyObject* page, Direction direction, PageJob& out) {
     if (PyTuple_Check(page)) {
         if (PyTuple_GET_SIZE(page) != 3) {
             return value_fault("page", "expected 3 items (boxes, labels, page_bounds), got " +
                                            std::to_string(PyTuple_GET_SIZE(page)));
         }
         return read_plain_page(PyTuple_GET_ITEM(page, 0), PyTuple_GET_ITEM(page, 1), PyTuple_GET_ITEM(page, 2),
-                               BoxFormat::xyxy, out);
+                               BoxFormat::xyxy, direction, out);
     }
     const int mapping = is_mapping(page);
     if (mapping < 0) return python_fault();
     if (!mapping) {
         return type_fault("page", "expected an object or a (boxes, labels, page_bounds) tuple, got " + kind_of(page));
     }
-    return read_mapping_page(page, out);
+    if (auto fault = read_mapping_page(page, out)) return fault;
+    to_reading_frame(out.elements, out.bounds, direction);
+    return std::nullopt;
 }
 
 }  // namespace tarvello::py::boxes

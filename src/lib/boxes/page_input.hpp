@@ -18,14 +18,17 @@ struct PageJob {
     PageBounds bounds;
 };
 
+using tarvello::boxes::Direction;
+
 // Boxes, labels (None: all Regular) and page bounds (None: from the origin
-// to the furthest box), each element's id its index; faults name "boxes[3]",
-// "labels[1]", "page_bounds".
-Outcome read_plain_page(PyObject* boxes, PyObject* labels, PyObject* page_bounds, BoxFormat format, PageJob& out);
+// to the furthest box), each element's id its index, as the engines see them
+// read in `direction`; faults name "boxes[3]", "labels[1]", "page_bounds".
+Outcome read_plain_page(PyObject* boxes, PyObject* labels, PyObject* page_bounds, BoxFormat format,
+                        Direction direction, PageJob& out);
 
 // A page mapping ({"page_bounds": ..., "elements": [{"id", "bbox", "label"}]})
 // or a (boxes, labels, page_bounds) tuple; faults name "page", "page_id",
 // "elements[2].bbox", "boxes[3]".
-Outcome read_page(PyObject* page, PageJob& out);
+Outcome read_page(PyObject* page, Direction direction, PageJob& out);
 
 }  // namespace tarvello::py::boxes
