@@ -23,8 +23,8 @@ demo:
 	  echo "== tarvello order $$samples/*.json"; \
 	  echo "   (the samples number their elements in the order a person reads them)"; \
 	  $$venv/bin/tarvello order $$samples/*.json; \
-	  echo "== tarvello order --engine ostrel $$samples/*.json"; \
-	  $$venv/bin/tarvello order --engine ostrel $$samples/*.json; \
+	  echo "== tarvello order --engine paper $$samples/*.json"; \
+	  $$venv/bin/tarvello order --engine paper $$samples/*.json; \
 	  echo "== tarvello draw --engine both --out build/demo $$samples/*.json"; \
 	  $$venv/bin/tarvello draw --engine both --out build/demo $$samples/*.json; \
 	  echo "Open the pictures in a browser: file://$$PWD/build/demo/"'

@@ -21,7 +21,7 @@ from tarvello._tarvello_core import (
     compute_order_ostrel,
 )
 
-__all__ = ["BOX_FORMATS", "DIRECTIONS", "ENGINES", "order_boxes", "order_pages"]
+__all__ = ["BOX_FORMATS", "DEFAULT_ENGINE", "DIRECTIONS", "ENGINES", "order_boxes", "order_pages"]
 
 OrderFunction = Callable[
     [Sequence[Element], tuple[float, float, float, float], XYCutConfig | None], list[int]
@@ -31,6 +31,11 @@ OrderFunction = Callable[
 ENGINES: Mapping[str, OrderFunction] = MappingProxyType(
     {"paper": compute_order, "ostrel": compute_order_ostrel}
 )
+#: The engine used when none is named: on human-ordered pages of four public
+#: collections (newspapers, early prints, modern PDF pages) its order was the
+#: closer to the human one in every collection.
+DEFAULT_ENGINE = "ostrel"
+
 #: The native module's code of each engine.
 ENGINE_CODES: Mapping[str, int] = MappingProxyType({"paper": 0, "ostrel": 1})
 
@@ -50,7 +55,7 @@ def order_boxes(
     boxes: Any,
     labels: Sequence[str | SemanticLabel] | None = None,
     page_bounds: Sequence[float] | None = None,
-    engine: str = "paper",
+    engine: str = DEFAULT_ENGINE,
     config: XYCutConfig | None = None,
     box_format: str = "xyxy",
     direction: str = "ltr",
@@ -72,8 +77,8 @@ def order_boxes(
     bottom edges of the furthest boxes: (0, 0, max x2, max y2), extended to
     negative coordinates when boxes lie there.
 
-    ``engine``: "paper" or "ostrel". ``config``: an ``XYCutConfig`` for the
-    paper engine; the ostrel engine ignores it.
+    ``engine``: "ostrel" (the default) or "paper". ``config``: an
+    ``XYCutConfig`` for the paper engine; the ostrel engine ignores it.
 
     ``direction``: how the page is read, one of ``DIRECTIONS``: "ltr", "rtl",
     "vertical-rl" or "vertical-lr". On a vertical page a vertical headline
@@ -90,7 +95,7 @@ def order_boxes(
 def order_pages(
     pages: Iterable[Any],
     *,
-    engine: str = "paper",
+    engine: str = DEFAULT_ENGINE,
     config: XYCutConfig | None = None,
     threads: int | None = None,
     direction: str = "ltr",

@@ -21,7 +21,7 @@ from typing import IO, TextIO
 
 from tarvello import __version__
 from tarvello._tarvello_core import XYCutConfig, reset_log_cache
-from tarvello.boxes import DIRECTIONS, ENGINES
+from tarvello.boxes import DEFAULT_ENGINE, DIRECTIONS, ENGINES
 from tarvello.lines import error_line, general_order, ordered
 from tarvello.pages import Page, PageError, PageReader, page_elements
 from tarvello.svg import Panel, page_svg
@@ -139,11 +139,12 @@ def _parser() -> argparse.ArgumentParser:
         "draw", help="write one SVG picture of the reading order per page",
         description="Write one SVG per page into DIR and print the paths written.",
     )
-    for sub, engines in ((order, list(ENGINES)), (draw, [*ENGINES, "both"])):
+    # Pictures show both engines side by side unless told otherwise.
+    for sub, engines, default in ((order, list(ENGINES), DEFAULT_ENGINE), (draw, [*ENGINES, "both"], "both")):
         sub.add_argument("files", nargs="+", metavar="FILE",
                          help="JSON or JSON Lines file, - for standard input")
-        sub.add_argument("--engine", choices=engines, default="paper",
-                         help="ordering engine (default: paper)")
+        sub.add_argument("--engine", choices=engines, default=default,
+                         help=f"ordering engine (default: {default})")
         sub.add_argument("--direction", choices=DIRECTIONS, default="ltr",
                          help="how the pages are read: lines left to right or right to left, or "
                          "vertical columns right to left or left to right (default: ltr)")

@@ -15,7 +15,7 @@ from collections.abc import Iterable, Iterator
 from tarvello import _boxes
 from tarvello._checks import InputError
 from tarvello._tarvello_core import XYCutConfig
-from tarvello.boxes import ENGINE_CODES, direction_code
+from tarvello.boxes import DEFAULT_ENGINE, ENGINE_CODES, direction_code
 from tarvello.pages import Page, PageError
 
 __all__ = ["order_lines"]
@@ -24,7 +24,7 @@ __all__ = ["order_lines"]
 CHUNK_PAGES = 256
 
 
-def order_lines(lines: Iterable[str | bytes], engine: str = "paper", config: XYCutConfig | None = None,
+def order_lines(lines: Iterable[str | bytes], engine: str = DEFAULT_ENGINE, config: XYCutConfig | None = None,
                 *, start: int = 0, direction: str = "ltr") -> Iterator[str]:
     """The command line's output line for each page of JSON Lines, in order.
 

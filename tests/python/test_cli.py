@@ -82,10 +82,10 @@ class TestOrder:
     @pytest.mark.parametrize(
         "options, order",
         [
-            ([], [1, 2, 4, 5, 6, 7, 8, 9, 3, 10, 11, 12, 13, 14]),
-            (["--engine", "ostrel"], list(range(1, 15))),
-            (["--min-cut-threshold", "4", "--histogram-resolution-scale", "1", "--same-row-tolerance", "30"],
-             [1, 2, 3, 10, 4, 5, 6, 8, 7, 9, 11, 12, 13, 14]),
+            (["--engine", "paper"], [1, 2, 4, 5, 6, 7, 8, 9, 3, 10, 11, 12, 13, 14]),
+            ([], list(range(1, 15))),
+            (["--engine", "paper", "--min-cut-threshold", "4", "--histogram-resolution-scale", "1",
+              "--same-row-tolerance", "30"], [1, 2, 3, 10, 4, 5, 6, 8, 7, 9, 11, 12, 13, 14]),
         ],
     )
     def test_engine_and_tuning_options_reach_the_engine(self, options, order):
@@ -217,7 +217,7 @@ WARNING = "WARNING tarvello.paper: No valid insertion for element 7 (HorizontalT
     ],
 )
 def test_log_records_name_the_page_from_the_chosen_level(level, stderr):
-    result = run("order", *level, "-", input=jsonl(page(element(7, 10, 10, 90, 20, "title"))))
+    result = run("order", "--engine", "paper", *level, "-", input=jsonl(page(element(7, 10, 10, 90, 20, "title"))))
     assert (result.returncode, result.stdout, result.stderr) == (0, '{"page": 0, "order": [7]}\n', stderr)
 
 

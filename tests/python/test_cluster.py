@@ -62,7 +62,8 @@ def test_the_dask_recipe_writes_what_the_command_line_writes(tmp_path):
         lines.map_partitions(order_lines, engine="paper").to_textfiles(str(tmp_path / "out" / "*.jsonl"), last_endline=True)
         records = [line for seen in client.run(lambda: Collect.seen).values() for line in seen]
     written = b"".join(p.read_bytes() for p in sorted((tmp_path / "out").iterdir(), key=lambda p: int(p.stem)))
-    cli = subprocess.run([sys.executable, "-m", "tarvello", "order", "--keep-going", str(path)], capture_output=True)
+    cli = subprocess.run([sys.executable, "-m", "tarvello", "order", "--engine", "paper", "--keep-going", str(path)],
+                         capture_output=True)
     assert cli.returncode == 1 and cli.stdout.count(b"\n") == PAGES
     assert written == cli.stdout
     assert b'{"page": "p1234", "error": "elements[0].bbox: expected 4 numbers (x1, y1, x2, y2), got 3"}' in written

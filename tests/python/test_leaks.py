@@ -62,9 +62,9 @@ PLAIN_ERRORS = [
 def plain_round(expected):
     """The plain-box path: every form of the page, and its errors."""
     configured, plain = expected[0], expected[2]
-    assert [PAGE[i].id for i in order_boxes(BOXES, NAMES, BOUNDS, config=CONFIG)] == configured
-    assert order_pages([MAPPING, MAPPING], threads=2) == [plain, plain]
-    assert [PAGE[i].id for i in order_pages([(BOXES, NAMES, BOUNDS)], threads=1)[0]] == plain
+    assert [PAGE[i].id for i in order_boxes(BOXES, NAMES, BOUNDS, "paper", CONFIG)] == configured
+    assert order_pages([MAPPING, MAPPING], engine="paper", threads=2) == [plain, plain]
+    assert [PAGE[i].id for i in order_pages([(BOXES, NAMES, BOUNDS)], engine="paper", threads=1)[0]] == plain
     assert _boxes.order_json_lines([LINE, b"{"], 0, 0, None, 2, 1)[1] is None
     for call, error in PLAIN_ERRORS:
         with pytest.raises(error):

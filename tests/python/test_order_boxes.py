@@ -21,16 +21,17 @@ TITLE = ([(0, 0, 40, 100), (60, 0, 100, 100), (0, 45, 100, 55)], ["text", "text"
     "boxes, kwargs, expected",
     [
         (TWO_COLUMNS, {}, [1, 3, 2, 0]),
-        (TWO_COLUMNS, {"engine": "ostrel"}, [1, 3, 2, 0]),
+        (TWO_COLUMNS, {"engine": "paper"}, [1, 3, 2, 0]),
         # No gap is wide enough for a column: rows.
-        (TWO_COLUMNS, {"config": XYCutConfig(100, 0.5, 10)}, [1, 2, 3, 0]),
-        (FIGURE, {}, [0, 1, 2]),
-        (FIGURE, {"labels": ["text", "text", "figure"]}, [2, 0, 1]),
-        (FIGURE, {"labels": ("Regular", "Plain Text", SemanticLabel.Vision), "page_bounds": (0, 0, 612, 792)}, [2, 0, 1]),
-        (TITLE[0], {"labels": TITLE[1]}, [2, 0, 1]),
-        (TITLE[0], {"labels": TITLE[1], "engine": "ostrel"}, [0, 1, 2]),
+        (TWO_COLUMNS, {"engine": "paper", "config": XYCutConfig(100, 0.5, 10)}, [1, 2, 3, 0]),
+        (FIGURE, {"engine": "paper"}, [0, 1, 2]),
+        (FIGURE, {"engine": "paper", "labels": ["text", "text", "figure"]}, [2, 0, 1]),
+        (FIGURE, {"engine": "paper", "labels": ("Regular", "Plain Text", SemanticLabel.Vision), "page_bounds": (0, 0, 612, 792)}, [2, 0, 1]),
+        (TITLE[0], {"engine": "paper", "labels": TITLE[1]}, [2, 0, 1]),
+        # ostrel, the default, reads by rows and ignores labels.
+        (TITLE[0], {"labels": TITLE[1]}, [0, 1, 2]),
         # The default page has an area even when the boxes have none.
-        ([(0, 0, 0, 0)], {}, [0]),
+        ([(0, 0, 0, 0)], {"engine": "paper"}, [0]),
         ([], {}, []),
     ],
 )
@@ -45,7 +46,8 @@ def test_numpy_arrays_are_read_like_lists():
         pytest.skip("numpy under the debug interpreter")
     numpy = pytest.importorskip("numpy")
     assert order_boxes(numpy.array(TWO_COLUMNS)) == [1, 3, 2, 0]
-    assert order_boxes(numpy.array(FIGURE, dtype=numpy.float32), numpy.array(["text", "text", "figure"])) == [2, 0, 1]
+    assert order_boxes(numpy.array(FIGURE, dtype=numpy.float32), numpy.array(["text", "text", "figure"]),
+                       engine="paper") == [2, 0, 1]
     assert order_boxes(numpy.zeros((0, 4))) == []
     with pytest.raises(ValueError, match=r"^boxes: expected an array of shape \(n, 4\), got shape \(3, 5\)$"):
         order_boxes(numpy.zeros((3, 5)))
