@@ -7,7 +7,8 @@ def order_boxes(
     direction: int, /
 ) -> list[int]: ...
 def order_pages(
-    pages: Any, engine: int, config: XYCutConfig | None, threads: int, first_index: int, direction: int, /
+    pages: Any, engine: int, config: XYCutConfig | None, threads: int, first_index: int, box_format: int,
+    direction: int, /
 ) -> list[list[int]]: ...
 def order_json_lines(
     lines: list[bytes], first_index: int, engine: int, config: XYCutConfig | None, threads: int, direction: int, /

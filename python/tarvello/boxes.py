@@ -98,6 +98,7 @@ def order_pages(
     engine: str = DEFAULT_ENGINE,
     config: XYCutConfig | None = None,
     threads: int | None = None,
+    box_format: str = "xyxy",
     direction: str = "ltr",
 ) -> list[list[int]]:
     """Reading orders of many pages, one list per page, in the order given.
@@ -109,8 +110,9 @@ def order_pages(
 
     ``threads`` worker threads order the pages with the interpreter released
     (default: the CPUs this process may use). Log records written while a
-    page is ordered carry its index as ``record.page``. ``direction`` is
-    ``order_boxes``'s.
+    page is ordered carry its index as ``record.page``. ``box_format`` (how
+    the four numbers of every box are read, bbox included) and ``direction``
+    are ``order_boxes``'s.
 
     A bad page raises ``ValueError`` or ``TypeError`` naming its index and
     field (``pages[3].elements[0].bbox: ...``); its ``page`` attribute is the
@@ -120,7 +122,9 @@ def order_pages(
         threads = os.process_cpu_count() or 1
     elif isinstance(threads, bool) or not isinstance(threads, int) or threads < 1:
         raise ValueError(f"threads must be a positive integer, not {threads!r}")
-    return _boxes.order_pages(pages, _engine_code(engine), config, threads, 0, direction_code(direction))
+    return _boxes.order_pages(
+        pages, _engine_code(engine), config, threads, 0, _format_code(box_format), direction_code(direction)
+    )
 
 
 def _engine_code(engine: str) -> int:

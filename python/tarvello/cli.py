@@ -15,13 +15,14 @@ import os
 import re
 import sys
 import time
-from collections.abc import Iterator, Sequence
+from collections.abc import Iterator, Mapping, Sequence
 from pathlib import Path
 from typing import IO, TextIO
 
 from tarvello import __version__
 from tarvello._tarvello_core import XYCutConfig, reset_log_cache
 from tarvello.boxes import DEFAULT_ENGINE, DIRECTIONS, ENGINES
+from tarvello.coco import CocoImage, coco_images, order_coco
 from tarvello.lines import error_line, general_order, ordered
 from tarvello.pages import Page, PageError, PageReader, page_elements
 from tarvello.svg import Panel, page_svg
@@ -73,7 +74,7 @@ class _Where(logging.Filter):
     def __init__(self) -> None:
         super().__init__()
         self.source = "-"
-        self.pages: dict[int, Page] = {}  # the pages being ordered, by index
+        self.pages: Mapping[int, Page | CocoImage] = {}  # the pages being ordered, by index
         self.progress: Progress | None = None
 
     def filter(self, record: logging.LogRecord) -> bool:
@@ -160,6 +161,9 @@ def _parser() -> argparse.ArgumentParser:
                          "standard error (default: warning)")
     order.add_argument("--output", "-o", metavar="FILE",
                        help="write to FILE instead of standard output")
+    order.add_argument("--format", choices=("json", "coco"), default="json",
+                       help="json: pages in the format below; coco: a COCO detection file, one page "
+                       "per image, its annotation ids in order (default: json)")
     order.add_argument("--keep-going", action="store_true",
                        help='write {"page": ..., "error": "..."} for a bad page and go on; '
                        "the exit status is 1 if any page was bad")
@@ -238,6 +242,8 @@ def _order(args: argparse.Namespace, config: XYCutConfig | None) -> bool:
     out = _output(args.output)
     good = True
     try:
+        if args.format == "coco":
+            return _order_coco(args, config, out)
         for source, chunk in _chunks(args.files):
             # With several files, "file" tells apart pages of the same index.
             head = '{"file": ' + json.dumps(source) + ", " if len(args.files) > 1 else "{"
@@ -260,6 +266,28 @@ def _order(args: argparse.Namespace, config: XYCutConfig | None) -> bool:
         out.flush()
         if out is not sys.stdout:
             out.close()
+    return good
+
+
+def _order_coco(args: argparse.Namespace, config: XYCutConfig | None, out: TextIO) -> bool:
+    good = True
+    for name in args.files:
+        source = "<stdin>" if name == "-" else name
+        head = '{"file": ' + json.dumps(source) + ", " if len(args.files) > 1 else "{"
+        with _open(name) as stream:
+            value = PageReader(stream, source).document()
+        images = coco_images(value, source)
+        _WHERE.source, _WHERE.pages = source, dict(enumerate(images))
+        for image, result in order_coco(images, source, args.engine, config, args.jobs, args.direction):
+            if isinstance(result, list):
+                out.write(head + json.dumps({"page": image.key, "order": result})[1:] + "\n")
+                continue
+            if not args.keep_going:
+                raise result
+            out.write(head + json.dumps({"page": image.key, "error": result.problem})[1:] + "\n")
+            _report(result)
+            good = False
+        out.flush()
     return good
 
 

@@ -94,7 +94,7 @@ def general_order(page: Page, engine: str, config: XYCutConfig | None, direction
     if (problem := page.not_an_object()) is not None:
         raise problem
     try:
-        [order] = _boxes.order_pages([page.value], ENGINE_CODES[engine], config, 1, page.index,
+        [order] = _boxes.order_pages([page.value], ENGINE_CODES[engine], config, 1, page.index, 0,
                                      direction_code(direction))
     except InputError as error:
         raise page.error(error) from None

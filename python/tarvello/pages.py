@@ -167,17 +167,21 @@ class PageReader:
         except ValueError:
             return False
 
-    def _document(self, first_line: bytes, blank_lines: int) -> Iterator[Page]:
+    def document(self, first_line: bytes = b"", blank_lines: int = 0) -> Any:
+        """The rest of the stream as one JSON document; PageError where it is not JSON."""
         rest = self.stream.read()
         self.position += len(rest)
         try:
-            value = json.loads(first_line + rest)
+            return json.loads(first_line + rest)
         except json.JSONDecodeError as error:
             # json counts lines from the first one it saw, after any blank ones.
             line = error.lineno + blank_lines
             raise PageError(self.source, line, None, _json_problem(error)) from None
         except ValueError as error:
             raise PageError(self.source, None, None, _json_problem(error)) from None
+
+    def _document(self, first_line: bytes, blank_lines: int) -> Iterator[Page]:
+        value = self.document(first_line, blank_lines)
         if isinstance(value, list):
             for index, item in enumerate(value):
                 yield Page(self.source, index, None, value=item)

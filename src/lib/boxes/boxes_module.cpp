@@ -183,8 +183,14 @@ struct PageWork {
 
 // Reads every page of the iterable into `next()`, handing each to `publish()`;
 // false with the exception set at the first bad page.
+// How a call reads its pages.
+struct PageReading {
+    BoxFormat format;
+    Direction direction;
+};
+
 template <class Next, class Publish>
-bool read_pages(PyObject* pages, Direction direction, Next next, Publish publish) {
+bool read_pages(PyObject* pages, PageReading reading, Next next, Publish publish) {
     PyRef iterator = PyRef::steal(PyObject_GetIter(pages));
     if (!iterator) return false;
     for (std::size_t index = 0;; ++index) {
@@ -193,7 +199,7 @@ bool read_pages(PyObject* pages, Direction direction, Next next, Publish publish
         if (status == 0) return true;
         if (status < 0) return false;
         PyRef page = PyRef::steal(raw);
-        if (auto fault = read_page(page.get(), direction, next())) {
+        if (auto fault = read_page(page.get(), reading.format, reading.direction, next())) {
             raise_fault(*fault, index);
             return false;
         }
@@ -204,9 +210,9 @@ bool read_pages(PyObject* pages, Direction direction, Next next, Publish publish
 // One thread: every page read, then every page ordered. Records name a page
 // by its index plus `first_index`.
 PyObject* order_pages_here(PyObject* pages, Engine engine, const std::optional<XYCutConfig>& config,
-                           std::size_t first_index, Direction direction) {
+                           std::size_t first_index, PageReading reading) {
     std::vector<PageWork> work;
-    if (!read_pages(pages, direction, [&]() -> PageJob& { return work.emplace_back().input; }, [] {})) return nullptr;
+    if (!read_pages(pages, reading, [&]() -> PageJob& { return work.emplace_back().input; }, [] {})) return nullptr;
     {
         const Detached detached;
         for (std::size_t i = 0; i < work.size(); ++i) {
@@ -222,7 +228,7 @@ PyObject* order_pages_here(PyObject* pages, Engine engine, const std::optional<X
 // happens, the workers are joined detached: one may be waiting to attach for
 // a record.
 PyObject* order_pages_on_threads(PyObject* pages, Engine engine, const std::optional<XYCutConfig>& config,
-                                 std::size_t first_index, Direction direction, unsigned threads) {
+                                 std::size_t first_index, PageReading reading, unsigned threads) {
     tarvello::boxes::JobPipeline<PageWork> pipeline(threads, [&](PageWork& work, std::size_t index) {
         const diagnostics::PageScope scope(first_index + index);
         work.order = order_page(engine, work.input, config);
@@ -230,7 +236,7 @@ PyObject* order_pages_on_threads(PyObject* pages, Engine engine, const std::opti
     bool read = false;
     try {
         read = read_pages(
-            pages, direction, [&]() -> PageJob& { return pipeline.next().input; }, [&] { pipeline.publish(); });
+            pages, reading, [&]() -> PageJob& { return pipeline.next().input; }, [&] { pipeline.publish(); });
     } catch (...) {
         const Detached detached;
         pipeline.cancel();
@@ -249,10 +255,10 @@ PyObject* order_pages_on_threads(PyObject* pages, Engine engine, const std::opti
     return new_orders_list(work->size(), [&](std::size_t i) -> const ReadingOrder& { return (*work)[i].order; });
 }
 
-// order_pages(pages, engine, config, threads, first_index, direction)
+// order_pages(pages, engine, config, threads, first_index, box_format, direction)
 PyObject* order_pages(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        if (!takes("order_pages", nargs, 6)) return nullptr;
+        if (!takes("order_pages", nargs, 7)) return nullptr;
         const std::optional<Engine> engine = read_engine(args[1]);
         if (!engine) return nullptr;
         std::optional<XYCutConfig> config;
@@ -261,10 +267,13 @@ PyObject* order_pages(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         if (threads == static_cast<unsigned long>(-1) && PyErr_Occurred()) return nullptr;
         const std::size_t first_index = PyLong_AsSize_t(args[4]);
         if (first_index == static_cast<std::size_t>(-1) && PyErr_Occurred()) return nullptr;
-        const std::optional<Direction> direction = read_direction(args[5]);
+        const long format = PyLong_AsLong(args[5]);
+        if (format == -1 && PyErr_Occurred()) return nullptr;
+        const std::optional<Direction> direction = read_direction(args[6]);
         if (!direction) return nullptr;
-        if (threads <= 1) return order_pages_here(args[0], *engine, config, first_index, *direction);
-        return order_pages_on_threads(args[0], *engine, config, first_index, *direction,
+        const PageReading reading{static_cast<BoxFormat>(format != 0), *direction};
+        if (threads <= 1) return order_pages_here(args[0], *engine, config, first_index, reading);
+        return order_pages_on_threads(args[0], *engine, config, first_index, reading,
                                       static_cast<unsigned>(std::min(threads, 1024UL)));
     });
 }
@@ -362,7 +371,7 @@ PyMethodDef module_methods[] = {
      "order_boxes(boxes, labels, page_bounds, engine, config, box_format, direction)\n--\n\n"
      "The reading order of plain boxes as indices; see tarvello.order_boxes."},
     {"order_pages", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(order_pages)), METH_FASTCALL,
-     "order_pages(pages, engine, config, threads, first_index, direction)\n--\n\n"
+     "order_pages(pages, engine, config, threads, first_index, box_format, direction)\n--\n\n"
      "The reading order of each page; see tarvello.order_pages."},
     {"order_json_lines", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(order_json_lines)),
      METH_FASTCALL,

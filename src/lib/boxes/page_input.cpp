@@ -324,12 +324,12 @@ Outcome read_element(PyObject* item, Element& out) {
     return std::nullopt;
 }
 
-Outcome read_element_rest(PyObject* item, LabelReader& labels, Element& out) {
+Outcome read_element_rest(PyObject* item, BoxFormat format, LabelReader& labels, Element& out) {
     const Fields fields(item);
     PyRef bbox;
     if (auto fault = fields.require(keys().bbox, bbox)) return fault;
     Quad corners{};
-    if (auto fault = read_box(bbox.get(), BoxFormat::xyxy, corners)) return std::move(*fault).within(".bbox");
+    if (auto fault = read_box(bbox.get(), format, corners)) return std::move(*fault).within(".bbox");
     PyRef label;
     if (auto fault = fields.get_or(keys().label, keys().regular, label)) return fault;
     SemanticLabel semantic{};
@@ -338,7 +338,7 @@ Outcome read_element_rest(PyObject* item, LabelReader& labels, Element& out) {
     return std::nullopt;
 }
 
-Outcome read_mapping_page(PyObject* page, PageJob& out) {
+Outcome read_mapping_page(PyObject* page, BoxFormat format, PageJob& out) {
     const Fields fields(page);
     if (auto fault = read_page_id(fields)) return fault;
     PyRef bounds_value;
@@ -359,7 +359,7 @@ Outcome read_mapping_page(PyObject* page, PageJob& out) {
         Outcome fault = read_element(item.get(), out.elements[index]);
         // An id seen before is this element's first fault, ahead of its box and label.
         if (!fault) {
-            fault = read_element_rest(item.get(), labels, out.elements[index]);
+            fault = read_element_rest(item.get(), format, labels, out.elements[index]);
             if (fault) {
                 if (auto repeated = repeated_id(out.elements, index + 1)) return repeated;
             }
@@ -373,21 +373,21 @@ Outcome read_mapping_page(PyObject* page, PageJob& out) {
 
 }  // namespace
 
-Outcome read_page(PyObject* page, Direction direction, PageJob& out) {
+Outcome read_page(PyObject* page, BoxFormat format, Direction direction, PageJob& out) {
     if (PyTuple_Check(page)) {
         if (PyTuple_GET_SIZE(page) != 3) {
             return value_fault("page", "expected 3 items (boxes, labels, page_bounds), got " +
                                            std::to_string(PyTuple_GET_SIZE(page)));
         }
         return read_plain_page(PyTuple_GET_ITEM(page, 0), PyTuple_GET_ITEM(page, 1), PyTuple_GET_ITEM(page, 2),
-                               BoxFormat::xyxy, direction, out);
+                               format, direction, out);
     }
     const int mapping = is_mapping(page);
     if (mapping < 0) return python_fault();
     if (!mapping) {
         return type_fault("page", "expected an object or a (boxes, labels, page_bounds) tuple, got " + kind_of(page));
     }
-    if (auto fault = read_mapping_page(page, out)) return fault;
+    if (auto fault = read_mapping_page(page, format, out)) return fault;
     to_reading_frame(out.elements, out.bounds, direction);
     return std::nullopt;
 }

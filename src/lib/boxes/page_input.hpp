@@ -27,8 +27,8 @@ Outcome read_plain_page(PyObject* boxes, PyObject* labels, PyObject* page_bounds
                         Direction direction, PageJob& out);
 
 // A page mapping ({"page_bounds": ..., "elements": [{"id", "bbox", "label"}]})
-// or a (boxes, labels, page_bounds) tuple; faults name "page", "page_id",
-// "elements[2].bbox", "boxes[3]".
-Outcome read_page(PyObject* page, Direction direction, PageJob& out);
+// or a (boxes, labels, page_bounds) tuple, its boxes in `format`; faults name
+// "page", "page_id", "elements[2].bbox", "boxes[3]".
+Outcome read_page(PyObject* page, BoxFormat format, Direction direction, PageJob& out);
 
 }  // namespace tarvello::py::boxes
