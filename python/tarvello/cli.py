@@ -25,6 +25,7 @@ from tarvello.boxes import DEFAULT_ENGINE, DIRECTIONS, ENGINES
 from tarvello.coco import CocoImage, coco_images, order_coco
 from tarvello.lines import error_line, general_order, ordered
 from tarvello.pages import Page, PageError, PageReader, page_elements
+from tarvello.pagexml import read_page_xml, write_atomically
 from tarvello.svg import Panel, page_svg
 
 __all__ = ["main"]
@@ -140,15 +141,25 @@ def _parser() -> argparse.ArgumentParser:
         "draw", help="write one SVG picture of the reading order per page",
         description="Write one SVG per page into DIR and print the paths written.",
     )
-    # Pictures show both engines side by side unless told otherwise.
-    for sub, engines, default in ((order, list(ENGINES), DEFAULT_ENGINE), (draw, [*ENGINES, "both"], "both")):
-        sub.add_argument("files", nargs="+", metavar="FILE",
-                         help="JSON or JSON Lines file, - for standard input")
+    page_xml = commands.add_parser(
+        "page-xml", help="write the reading order into PAGE XML files",
+        description="Order the regions of each PAGE XML file and write its ReadingOrder, "
+        "into DIR or in place; the rest of each file is kept as it was.",
+    )
+    # Pictures show both engines side by side unless told otherwise; a PAGE
+    # XML page says how it is read unless told otherwise.
+    for sub, engines, default, direction, files in (
+        (order, list(ENGINES), DEFAULT_ENGINE, "ltr", "JSON or JSON Lines file, - for standard input"),
+        (draw, [*ENGINES, "both"], "both", "ltr", "JSON or JSON Lines file, - for standard input"),
+        (page_xml, list(ENGINES), DEFAULT_ENGINE, None, "PAGE XML file"),
+    ):
+        sub.add_argument("files", nargs="+", metavar="FILE", help=files)
         sub.add_argument("--engine", choices=engines, default=default,
                          help=f"ordering engine (default: {default})")
-        sub.add_argument("--direction", choices=DIRECTIONS, default="ltr",
+        sub.add_argument("--direction", choices=DIRECTIONS, default=direction,
                          help="how the pages are read: lines left to right or right to left, or "
-                         "vertical columns right to left or left to right (default: ltr)")
+                         "vertical columns right to left or left to right (default: "
+                         f"{direction or 'the page readingDirection and textLineOrder'})")
         tuning = sub.add_argument_group("paper engine tuning (the ostrel engine ignores these)")
         tuning.add_argument("--min-cut-threshold", type=_positive, metavar="UNITS",
                             help="narrowest empty band that separates columns or rows (default 15)")
@@ -171,6 +182,9 @@ def _parser() -> argparse.ArgumentParser:
                        help="order pages on N threads (default: the CPUs this process may use)")
     draw.add_argument("--out", required=True, metavar="DIR",
                       help="folder for the pictures (made if missing)")
+    where = page_xml.add_mutually_exclusive_group(required=True)
+    where.add_argument("--out", metavar="DIR", help="write each file into DIR under its own name (made if missing)")
+    where.add_argument("--in-place", action="store_true", help="replace each file")
     return parser
 
 
@@ -330,6 +344,33 @@ def _draw(args: argparse.Namespace, config: XYCutConfig | None) -> None:
             print(path, flush=True)
 
 
+def _page_xml(args: argparse.Namespace, config: XYCutConfig | None) -> bool:
+    """Writes each file's order; a bad file is reported and the others go on."""
+    folder = None if args.in_place else Path(args.out)
+    if folder is not None:
+        try:
+            folder.mkdir(parents=True, exist_ok=True)
+        except OSError as error:
+            raise _file_problem(args.out, error) from None
+    good = True
+    for name in args.files:
+        _WHERE.source, _WHERE.pages = name, {}
+        try:
+            page = read_page_xml(name)
+            data = page.write_order(page.order(args.engine, config, args.direction))
+            path = Path(name) if folder is None else folder / Path(name).name
+            try:
+                write_atomically(path, data)
+            except OSError as error:
+                raise _file_problem(str(path), error) from None
+        except PageError as error:
+            _report(error)
+            good = False
+            continue
+        print(path, flush=True)
+    return good
+
+
 def _picture_name(source: str, page: Page, used: set[str]) -> str:
     stem = "stdin" if source == "<stdin>" else Path(source).stem
     base = str(page.page_id) if page.page_id is not None else f"{stem}-{page.index}"
@@ -352,6 +393,8 @@ def main(argv: Sequence[str] | None = None) -> int:
         good = True
         if args.command == "order":
             good = _order(args, config)
+        elif args.command == "page-xml":
+            good = _page_xml(args, config)
         else:
             _draw(args, config)
     except PageError as error:

@@ -77,3 +77,91 @@ def test_keep_going_writes_an_error_line_for_the_bad_image(tmp_path):
     assert result.returncode == 1
     assert result.stdout == ('{"page": "a.png", "error": "annotations[0].bbox: width (-3) is less than 0 (0)"}\n'
                              '{"page": "b.png", "order": [40]}\n{"page": 3, "order": []}\n')
+
+
+# PAGE XML: a two-column page with a heading, a table and a separator,
+# regions listed in no reading order, in each namespace, with and without a
+# ReadingOrder already there.
+PAGE_2019 = "http://schema.primaresearch.org/PAGE/gts/pagecontent/2019-07-15"
+PAGE_2013 = "http://schema.primaresearch.org/PAGE/gts/pagecontent/2013-07-15"
+OLD_ORDER = """
+    <ReadingOrder>
+      <OrderedGroup id="ro1">
+        <RegionRefIndexed index="0" regionRef="r9"/>
+      </OrderedGroup>
+    </ReadingOrder>"""
+
+
+def page_xml(namespace, old_order="", points=True, direction=""):
+    def coords(x1, y1, x2, y2):
+        if points:
+            return f'<pc:Coords points="{x1},{y1} {x2},{y1} {x2},{y2} {x1},{y2}"/>'
+        return f'<pc:Coords><pc:Point x="{x1}" y="{y1}"/><pc:Point x="{x2}" y="{y2}"/></pc:Coords>'
+    return f"""<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<pc:PcGts xmlns:pc="{namespace}" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
+  <pc:Metadata><pc:Creator>scanner</pc:Creator><pc:Created>2026-01-01T00:00:00</pc:Created><pc:LastChange>2026-01-01T00:00:00</pc:LastChange></pc:Metadata>
+  <pc:Page imageFilename="p.png" imageWidth="600" imageHeight="800"{direction}>{old_order.replace("<", "<pc:").replace("<pc:/", "</pc:")}
+    <!-- a comment the run keeps -->
+    <pc:TextRegion id="right" type="paragraph" custom="kept">{coords(320, 120, 560, 760)}<pc:TextEquiv><pc:Unicode>Second &amp; last</pc:Unicode></pc:TextEquiv></pc:TextRegion>
+    <pc:SeparatorRegion id="sep">{coords(300, 120, 302, 760)}</pc:SeparatorRegion>
+    <pc:TableRegion id="table" orientation="0">{coords(40, 500, 280, 760)}</pc:TableRegion>
+    <pc:TextRegion type="heading" id="head">{coords(40, 40, 560, 90)}</pc:TextRegion>
+    <pc:TextRegion id="left" type="paragraph">{coords(40, 120, 280, 480)}</pc:TextRegion>
+  </pc:Page>
+</pc:PcGts>
+"""
+
+
+def reading_order_lines(text):
+    return [line for line in text.splitlines() if "ReadingOrder" in line or "OrderedGroup" in line or "RegionRef" in line]
+
+
+def run_page_xml(tmp_path, text, *options, name="page.xml"):
+    (tmp_path / name).write_text(text)
+    return subprocess.run([sys.executable, "-m", "tarvello", "page-xml", *options, name], capture_output=True,
+                          text=True, cwd=tmp_path, timeout=60)
+
+
+@pytest.mark.parametrize("namespace, old_order, points", [(PAGE_2019, "", True), (PAGE_2013, OLD_ORDER, True),
+                                                          (PAGE_2019, OLD_ORDER, False)])
+def test_page_xml_gets_a_reading_order_and_keeps_the_rest(tmp_path, namespace, old_order, points):
+    pytest.importorskip("lxml")
+    text = page_xml(namespace, old_order, points)
+    result = run_page_xml(tmp_path, text, "--in-place")
+    assert (result.returncode, result.stderr, result.stdout) == (0, "", "page.xml\n")
+    written = (tmp_path / "page.xml").read_text()
+    assert reading_order_lines(written) == [
+        "    <pc:ReadingOrder>",
+        '      <pc:OrderedGroup id="tarvello_reading_order" caption="Reading order">',
+        *(f'        <pc:RegionRefIndexed index="{i}" regionRef="{r}"/>' for i, r in enumerate(["head", "left", "table", "right"])),
+        "      </pc:OrderedGroup>",
+        "    </pc:ReadingOrder>",
+    ]
+    # Everything but the ReadingOrder is as it was, byte for byte.
+    def without_order(t):
+        return [line for line in t.splitlines() if line not in reading_order_lines(t)]
+    assert without_order(written) == without_order(text)
+
+
+def test_page_xml_order_and_direction(tmp_path):
+    pytest.importorskip("lxml")
+    import re
+    for direction, expected in [("", ["head", "left", "table", "right"]),
+                                (' readingDirection="right-to-left"', ["head", "right", "left", "table"])]:
+        result = run_page_xml(tmp_path, page_xml(PAGE_2019, direction=direction), "--out", "out")
+        assert result.returncode == 0, result.stderr
+        assert re.findall(r'regionRef="(\w+)"', (tmp_path / "out" / "page.xml").read_text()) == expected
+
+
+@pytest.mark.parametrize("text, message", [
+    ("<html/>", "bad.xml: not PAGE XML (a PcGts root in the 2013-07-15 or 2019-07-15 namespace)"),
+    ("<a>", "bad.xml: line 1: not XML: "),
+    (page_xml(PAGE_2019).replace('points="40,120 280,120 280,480 40,480"', 'points="40,x"'),
+     'bad.xml: line 10: region "left": Coords: points are not x,y pairs of numbers'),
+])
+def test_a_bad_page_xml_file_is_named_and_the_others_go_on(tmp_path, text, message):
+    pytest.importorskip("lxml")
+    (tmp_path / "good.xml").write_text(page_xml(PAGE_2019))
+    result = run_page_xml(tmp_path, text, "--out", "out", "good.xml", name="bad.xml")
+    assert result.returncode == 1 and result.stderr.startswith(f"tarvello: {message}"), result.stderr
+    assert result.stdout == "out/good.xml\n"
