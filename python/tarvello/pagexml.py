@@ -50,7 +50,10 @@ class PageXml:
     boxes: list[tuple[float, float, float, float]]
     labels: list[SemanticLabel]
     bounds: tuple[float, float, float, float]
-    declaration: bytes  # the file's XML declaration as it was written, with what follows it
+    # lxml writes its own declaration, quoted its own way, and nothing after
+    # the root: the file's own are kept.
+    declaration: bytes  # the XML declaration as it was written, with the white space after it
+    trailer: bytes  # the white space after the root element
 
     def direction(self) -> str:
         """The reading direction the page declares: its readingDirection, and textLineOrder when vertical."""
@@ -97,7 +100,7 @@ class PageXml:
         self.page.insert(position, reading_order)
         body: bytes = _etree().tostring(self.tree, encoding=self.tree.docinfo.encoding or "UTF-8",
                                         xml_declaration=False)
-        return self.declaration + body
+        return self.declaration + body + self.trailer
 
 
 def _etree() -> Any:
@@ -144,17 +147,18 @@ def read_page_xml(path: str) -> PageXml:
             raise PageError(path, region.sourceline, where, str(error)) from None
         regions.append(region)
         labels.append(_label(region, kind))
-    return PageXml(tree, page, namespace, regions, boxes, labels, bounds, _declaration(path))
+    return PageXml(tree, page, namespace, regions, boxes, labels, bounds, *_frame(path))
 
 
-def _declaration(path: str) -> bytes:
-    # lxml writes its own declaration, quoted its own way: the file's is kept.
+def _frame(path: str) -> tuple[bytes, bytes]:
+    """The file's XML declaration with the white space after it, and its trailing white space."""
     with open(path, "rb") as stream:
-        head = stream.read(512)
-    if not head.startswith(b"<?xml"):
-        return b""
-    end = head.find(b"?>") + 2
-    return head[:end] + head[end:len(head) - len(head[end:].lstrip())]
+        raw = stream.read()
+    trailer = raw[len(raw.rstrip()):]
+    if not raw.startswith(b"<?xml"):
+        return b"", trailer
+    end = raw.find(b"?>") + 2
+    return raw[:end] + raw[end:len(raw) - len(raw[end:].lstrip())], trailer
 
 
 def _number(element: Any, name: str) -> float:
