@@ -4,7 +4,7 @@
 
 #include "argument_binding.hpp"
 #include "classes.hpp"
-#include "diagnostics/logging_bridge.hpp"
+#include "logging_bridge.hpp"
 #include "internal_fault.hpp"
 #include "ordering_functions.hpp"
 #include "py_ref.hpp"

@@ -14,7 +14,7 @@
 
 #include "argument_binding.hpp"
 #include "diagnostics/log_facade.hpp"
-#include "diagnostics/logging_bridge.hpp"
+#include "logging_bridge.hpp"
 #include "classes.hpp"
 #include "internal_fault.hpp"
 #include "once_cell.hpp"

@@ -1,4 +1,4 @@
-#include "diagnostics/logging_bridge.hpp"
+#include "logging_bridge.hpp"
 
 #include <array>
 #include <string>
