@@ -131,10 +131,10 @@ std::optional<std::optional<XYCutConfig>> convert_config(PyObject* config) {
     if (!read_config(config, converted)) return failed_argument<Result>("config");
     return std::optional<XYCutConfig>(converted);
 }
-
+}  // namespace
 // The reading order as a new list, created at its final length and filled in
 // place; each id becomes a non-negative int, 2**64 - 1 included.
-PyObject* convert_result(const ReadingOrder& order) {
+PyObject* new_id_list(const ReadingOrder& order) {
     PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(order.size())));
     if (!list) return nullptr;
     for (std::size_t i = 0; i < order.size(); ++i) {
@@ -145,7 +145,7 @@ PyObject* convert_result(const ReadingOrder& order) {
     return list.release();
 }
 
-
+namespace {
 constexpr diagnostics::Channel kModuleChannel{"tarvello", "tarvello_core", false};
 
 constexpr const char* kOrderingParameters[] = {"elements", "page_bounds", "config"};
@@ -201,7 +201,7 @@ ReadingOrder run_paper(OrderingArguments& arguments) {
 // reach the caller as itself, so the order is dropped and the call fails.
 PyObject* finish(const ReadingOrder& order) {
     if (PyErr_Occurred()) return nullptr;
-    return convert_result(order);
+    return new_id_list(order);
 }
 
 // The entry points. Each one runs, in this order: binding; the conversions of

@@ -23,6 +23,7 @@
 #include "internal_fault.hpp"
 #include "layout/float_conventions.hpp"
 #include "once_cell.hpp"
+#include "ordering_functions.hpp"
 #include "py_ref.hpp"
 
 namespace tarvello::py::boxes {
@@ -123,17 +124,6 @@ ReadingOrder order_page(Engine engine, PageJob& job, const std::optional<XYCutCo
     return tarvello::boxes::order_page(engine, std::move(job.elements), job.bounds, config);
 }
 
-PyObject* new_order_list(const ReadingOrder& order) {
-    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(order.size())));
-    if (!list) return nullptr;
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        PyObject* id = PyLong_FromUnsignedLongLong(order[i]);
-        if (id == nullptr) return nullptr;
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), id);
-    }
-    return list.release();
-}
-
 // order_boxes(boxes, labels, page_bounds, engine, config, box_format, direction)
 PyObject* order_boxes(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
@@ -159,7 +149,7 @@ PyObject* order_boxes(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         }
         // A logging filter or handler that raised left its exception pending.
         if (PyErr_Occurred()) return nullptr;
-        return new_order_list(order);
+        return new_id_list(order);
     });
 }
 
@@ -169,7 +159,7 @@ PyObject* new_orders_list(std::size_t count, Orders order_of) {
     PyRef result = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(count)));
     if (!result) return nullptr;
     for (std::size_t i = 0; i < count; ++i) {
-        PyObject* order = new_order_list(order_of(i));
+        PyObject* order = new_id_list(order_of(i));
         if (order == nullptr) return nullptr;
         PyList_SET_ITEM(result.get(), static_cast<Py_ssize_t>(i), order);
     }
