@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 
 #include "internal_fault.hpp"
@@ -94,5 +95,24 @@ private:
     bool initialising_ = false;
     std::thread::id initialiser_;
 };
+
+// `module_name`, or its attribute `attribute` when given, imported once and
+// kept for the life of the process. The modules are the standard library's
+// and the package's own, so failing to import one is an internal fault.
+inline PyObject* imported(OnceCell<PyObject*>& cell, const char* module_name, const char* attribute = nullptr) {
+    const auto* found = cell.get_or_init([&]() -> std::optional<PyObject*> {
+        PyObject* module = PyImport_ImportModule(module_name);
+        if (module == nullptr || attribute == nullptr) return module ? std::optional(module) : std::nullopt;
+        PyObject* made = PyObject_GetAttrString(module, attribute);
+        Py_DECREF(module);
+        return made ? std::optional(made) : std::nullopt;
+    });
+    if (found == nullptr) {
+        PyErr_Clear();
+        throw InternalFault(std::string("failed to import ") + module_name + (attribute ? "." : "") +
+                            (attribute ? attribute : ""));
+    }
+    return *found;
+}
 
 }  // namespace tarvello::py

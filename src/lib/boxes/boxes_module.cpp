@@ -16,13 +16,13 @@
 #include "boxes/input_fault.hpp"
 #include "boxes/json_page.hpp"
 #include "boxes/label_table.hpp"
+#include "boxes/package_modules.hpp"
 #include "boxes/page_input.hpp"
 #include "boxes/parallel.hpp"
 #include "diagnostics/log_facade.hpp"
 #include "argument_binding.hpp"
 #include "internal_fault.hpp"
 #include "layout/float_conventions.hpp"
-#include "once_cell.hpp"
 #include "ordering_functions.hpp"
 #include "py_ref.hpp"
 
@@ -60,19 +60,12 @@ private:
     PyThreadState* state_;
 };
 
-OnceCell<PyObject*> config_type_cell;
-
 // An XYCutConfig (read through its attributes) or None.
 bool read_config(PyObject* config, std::optional<XYCutConfig>& out) {
     if (config == Py_None) return true;
-    const auto* type = config_type_cell.get_or_init([]() -> std::optional<PyObject*> {
-        PyRef core = PyRef::steal(PyImport_ImportModule("tarvello._tarvello_core"));
-        PyObject* found = core ? PyObject_GetAttrString(core.get(), "XYCutConfig") : nullptr;
-        if (found == nullptr) return std::nullopt;
-        return found;
-    });
-    if (type == nullptr) return false;
-    if (!PyObject_TypeCheck(config, reinterpret_cast<PyTypeObject*>(*type))) {
+    PyRef type = PyRef::steal(PyObject_GetAttrString(core_module(), "XYCutConfig"));
+    if (!type) return false;
+    if (!PyObject_TypeCheck(config, reinterpret_cast<PyTypeObject*>(type.get()))) {
         set_type_mismatch(config, "XYCutConfig");
         wrap_argument_error("config");
         return false;
@@ -374,8 +367,8 @@ PyMethodDef module_methods[] = {
 // through, and owns the classes read here: it is imported first.
 int module_exec(PyObject*) {
     return guarded(-1, [] {
-        PyRef core = PyRef::steal(PyImport_ImportModule("tarvello._tarvello_core"));
-        return core ? 0 : -1;
+        (void)core_module();
+        return 0;
     });
 }
 

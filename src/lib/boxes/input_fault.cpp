@@ -1,28 +1,11 @@
 #include "boxes/input_fault.hpp"
 
+#include "boxes/package_modules.hpp"
 #include "internal_fault.hpp"
-#include "once_cell.hpp"
 #include "py_ref.hpp"
 
 namespace tarvello::py::boxes {
 namespace {
-
-// tarvello._checks, imported once: it holds the exception classes and the
-// wording of values.
-OnceCell<PyObject*> checks_cell;
-
-PyObject* checks_module() {
-    const auto* module = checks_cell.get_or_init([]() -> std::optional<PyObject*> {
-        PyObject* made = PyImport_ImportModule("tarvello._checks");
-        if (made == nullptr) return std::nullopt;
-        return made;  // kept for the life of the process
-    });
-    if (module == nullptr) {
-        PyErr_Clear();
-        throw InternalFault("failed to import tarvello._checks");
-    }
-    return *module;
-}
 
 PyObject* new_text(std::string_view text) {
     return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));

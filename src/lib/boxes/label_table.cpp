@@ -5,6 +5,7 @@
 #include <string>
 
 #include "boxes/label_names.hpp"
+#include "boxes/package_modules.hpp"
 #include "internal_fault.hpp"
 #include "once_cell.hpp"
 #include "py_ref.hpp"
@@ -13,7 +14,6 @@ namespace tarvello::py::boxes {
 namespace {
 
 struct LabelTable {
-    PyRef labels_module;  // tarvello.labels
     std::array<PyObject*, kSemanticLabelCount> members{};  // borrowed: members live forever
     tarvello::boxes::LabelNames names;
 };
@@ -32,10 +32,7 @@ std::optional<SemanticLabel> member_label(const LabelTable& table, PyObject* mem
 
 std::optional<LabelTable*> build_table() {
     auto table = std::make_unique<LabelTable>();
-    table->labels_module = PyRef::steal(PyImport_ImportModule("tarvello.labels"));
-    PyRef core = PyRef::steal(PyImport_ImportModule("tarvello._tarvello_core"));
-    if (!table->labels_module || !core) return std::nullopt;
-    PyRef label_class = PyRef::steal(PyObject_GetAttrString(core.get(), "SemanticLabel"));
+    PyRef label_class = PyRef::steal(PyObject_GetAttrString(core_module(), "SemanticLabel"));
     if (!label_class) return std::nullopt;
     for (std::size_t code = 0; code < kSemanticLabelCount; ++code) {
         const std::string name(bare_name(static_cast<SemanticLabel>(code)));
@@ -43,7 +40,7 @@ std::optional<LabelTable*> build_table() {
         if (!member) return std::nullopt;
         table->members[code] = member.get();
     }
-    PyRef labels = PyRef::steal(PyObject_GetAttrString(table->labels_module.get(), "LABELS"));
+    PyRef labels = PyRef::steal(PyObject_GetAttrString(labels_module(), "LABELS"));
     PyRef entries = labels ? PyRef::steal(PyMapping_Items(labels.get())) : PyRef();
     if (!entries) return std::nullopt;
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(entries.get()); ++i) {
@@ -75,7 +72,7 @@ std::optional<std::string_view> ascii_text(PyObject* name) {
 
 // The table's own verdict on a name it does not hold, as a fault.
 Fault unknown_name(const LabelTable& table, PyObject* name) {
-    PyRef found = PyRef::steal(PyObject_CallMethod(table.labels_module.get(), "label_from_name", "O", name));
+    PyRef found = PyRef::steal(PyObject_CallMethod(labels_module(), "label_from_name", "O", name));
     if (found) throw InternalFault("tarvello.labels.label_from_name knows a name that LABELS lacks");
     if (!PyErr_ExceptionMatches(PyExc_ValueError)) return python_fault();
     PyRef error = PyRef::steal(PyErr_GetRaisedException());
@@ -106,7 +103,7 @@ Outcome read_label(PyObject* value, SemanticLabel& out) {
     std::string long_key;
     if (!key) {
         PyRef normalised =
-            PyRef::steal(PyObject_CallMethod(table.labels_module.get(), "normalise_label_name", "O", value));
+            PyRef::steal(PyObject_CallMethod(labels_module(), "normalise_label_name", "O", value));
         if (!normalised) return python_fault();
         const char* utf8 = PyUnicode_AsUTF8(normalised.get());
         // A lone surrogate is no name in the table.

@@ -165,8 +165,6 @@ Outcome read_plain_page(PyObject* boxes, PyObject* labels, PyObject* page_bounds
 namespace tarvello::py::boxes {
 namespace {
 
-OnceCell<PyObject*> page_mapping_abc_cell;
-
 // The keys of a page, as interned strings made once: a dict finds them by
 // identity, with no string made or hashed per element.
 struct Keys {
@@ -248,24 +246,6 @@ private:
     PyObject* mapping_;
     bool dict_;
 };
-
-// 1 when the value is a mapping, 0 when not, -1 with the exception set.
-int is_mapping(PyObject* value) {
-    if (PyDict_Check(value)) return 1;
-    return PyObject_IsInstance(value, [] {
-        const auto* found = page_mapping_abc_cell.get_or_init([]() -> std::optional<PyObject*> {
-            PyRef module = PyRef::steal(PyImport_ImportModule("collections.abc"));
-            PyObject* made = module ? PyObject_GetAttrString(module.get(), "Mapping") : nullptr;
-            if (made == nullptr) return std::nullopt;
-            return made;
-        });
-        if (found == nullptr) {
-            PyErr_Clear();
-            throw InternalFault("failed to import collections.abc.Mapping");
-        }
-        return *found;
-    }());
-}
 
 Outcome read_page_id(const Fields& page) {
     PyRef page_id;

@@ -16,21 +16,6 @@ using tarvello::boxes::number_problem;
 OnceCell<PyObject*> mapping_abc_cell;
 OnceCell<PyObject*> real_abc_cell;
 
-// A class from a standard module, imported once and kept.
-PyObject* standard_class(OnceCell<PyObject*>& cell, const char* module_name, const char* class_name) {
-    const auto* found = cell.get_or_init([&]() -> std::optional<PyObject*> {
-        PyRef module = PyRef::steal(PyImport_ImportModule(module_name));
-        PyObject* made = module ? PyObject_GetAttrString(module.get(), class_name) : nullptr;
-        if (made == nullptr) return std::nullopt;
-        return made;
-    });
-    if (found == nullptr) {
-        PyErr_Clear();
-        throw InternalFault(std::string("failed to import ") + module_name + "." + class_name);
-    }
-    return *found;
-}
-
 // isinstance(value, cls); -1 with the exception set.
 int is_instance(PyObject* value, PyObject* cls) { return PyObject_IsInstance(value, cls); }
 
@@ -40,12 +25,17 @@ Fault expected_fault(PyObject* value, std::string_view expected) {
 
 }  // namespace
 
+int is_mapping(PyObject* value) {
+    if (PyDict_Check(value)) return 1;
+    return is_instance(value, imported(mapping_abc_cell, "collections.abc", "Mapping"));
+}
+
 Outcome Items::read(PyObject* value, std::string_view expected) {
     if (PyTuple_CheckExact(value) || PyList_CheckExact(value)) {
         sequence_ = PyRef::borrow(value);
     } else {
         if (PyUnicode_Check(value) || PyBytes_Check(value)) return expected_fault(value, expected);
-        const int mapping = is_instance(value, standard_class(mapping_abc_cell, "collections.abc", "Mapping"));
+        const int mapping = is_mapping(value);
         if (mapping < 0) return python_fault();
         if (mapping) return expected_fault(value, expected);
         const int sized = PyObject_HasAttrStringWithError(value, "__len__");
@@ -84,7 +74,7 @@ Outcome read_number(PyObject* value, double& out) {
         // bool is an int to Python, but true/false in a box is always a mistake.
         int real = 0;
         if (!PyBool_Check(value)) {
-            real = is_instance(value, standard_class(real_abc_cell, "numbers", "Real"));
+            real = is_instance(value, imported(real_abc_cell, "numbers", "Real"));
             if (real < 0) return python_fault();
         }
         if (!real) return type_fault("", "expected a number, got " + kind_of(value));

@@ -18,6 +18,10 @@ namespace tarvello::py::boxes {
 using tarvello::boxes::BoxFormat;
 using tarvello::boxes::Quad;
 
+// 1 when the value is a mapping (a dict or a collections.abc.Mapping), 0 when
+// not, -1 with the exception set.
+int is_mapping(PyObject* value);
+
 // The items of a list, tuple or other sized iterable, as list(value) sees them.
 class Items {
 public:
