@@ -164,14 +164,14 @@ struct PageWork {
     ReadingOrder order;
 };
 
-// Reads every page of the iterable into `next()`, handing each to `publish()`;
-// false with the exception set at the first bad page.
 // How a call reads its pages.
 struct PageReading {
     BoxFormat format;
     Direction direction;
 };
 
+// Reads every page of the iterable into `next()`, handing each to `publish()`;
+// false with the exception set at the first bad page.
 template <class Next, class Publish>
 bool read_pages(PyObject* pages, PageReading reading, Next next, Publish publish) {
     PyRef iterator = PyRef::steal(PyObject_GetIter(pages));
@@ -190,10 +190,36 @@ bool read_pages(PyObject* pages, PageReading reading, Next next, Publish publish
     }
 }
 
+// What both batch calls take besides their input.
+struct BatchSettings {
+    Engine engine;
+    std::optional<XYCutConfig> config;
+    unsigned threads;  // at most 1024; 0 and 1 mean the calling thread alone
+    std::size_t first_index;
+    Direction direction;
+};
+
+bool read_batch_settings(PyObject* engine, PyObject* config, PyObject* threads, PyObject* first_index,
+                         PyObject* direction, BatchSettings& out) {
+    const std::optional<Engine> engine_read = read_engine(engine);
+    if (!engine_read) return false;
+    out.engine = *engine_read;
+    if (!read_config(config, out.config)) return false;
+    const unsigned long threads_read = PyLong_AsUnsignedLong(threads);
+    if (threads_read == static_cast<unsigned long>(-1) && PyErr_Occurred()) return false;
+    out.threads = static_cast<unsigned>(std::min(threads_read, 1024UL));
+    out.first_index = PyLong_AsSize_t(first_index);
+    if (out.first_index == static_cast<std::size_t>(-1) && PyErr_Occurred()) return false;
+    const std::optional<Direction> direction_read = read_direction(direction);
+    if (!direction_read) return false;
+    out.direction = *direction_read;
+    return true;
+}
+
 // One thread: every page read, then every page ordered. Records name a page
 // by its index plus `first_index`.
-PyObject* order_pages_here(PyObject* pages, Engine engine, const std::optional<XYCutConfig>& config,
-                           std::size_t first_index, PageReading reading) {
+PyObject* order_pages_here(PyObject* pages, const BatchSettings& settings, PageReading reading) {
+    const auto& [engine, config, threads, first_index, direction] = settings;
     std::vector<PageWork> work;
     if (!read_pages(pages, reading, [&]() -> PageJob& { return work.emplace_back().input; }, [] {})) return nullptr;
     {
@@ -210,8 +236,8 @@ PyObject* order_pages_here(PyObject* pages, Engine engine, const std::optional<X
 // Several threads order pages while this one reads the next ones. Whatever
 // happens, the workers are joined detached: one may be waiting to attach for
 // a record.
-PyObject* order_pages_on_threads(PyObject* pages, Engine engine, const std::optional<XYCutConfig>& config,
-                                 std::size_t first_index, PageReading reading, unsigned threads) {
+PyObject* order_pages_on_threads(PyObject* pages, const BatchSettings& settings, PageReading reading) {
+    const auto& [engine, config, threads, first_index, direction] = settings;
     tarvello::boxes::JobPipeline<PageWork> pipeline(threads, [&](PageWork& work, std::size_t index) {
         const diagnostics::PageScope scope(first_index + index);
         work.order = order_page(engine, work.input, config);
@@ -242,22 +268,13 @@ PyObject* order_pages_on_threads(PyObject* pages, Engine engine, const std::opti
 PyObject* order_pages(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         if (!takes("order_pages", nargs, 7)) return nullptr;
-        const std::optional<Engine> engine = read_engine(args[1]);
-        if (!engine) return nullptr;
-        std::optional<XYCutConfig> config;
-        if (!read_config(args[2], config)) return nullptr;
-        const unsigned long threads = PyLong_AsUnsignedLong(args[3]);
-        if (threads == static_cast<unsigned long>(-1) && PyErr_Occurred()) return nullptr;
-        const std::size_t first_index = PyLong_AsSize_t(args[4]);
-        if (first_index == static_cast<std::size_t>(-1) && PyErr_Occurred()) return nullptr;
+        BatchSettings settings;
+        if (!read_batch_settings(args[1], args[2], args[3], args[4], args[6], settings)) return nullptr;
         const long format = PyLong_AsLong(args[5]);
         if (format == -1 && PyErr_Occurred()) return nullptr;
-        const std::optional<Direction> direction = read_direction(args[6]);
-        if (!direction) return nullptr;
-        const PageReading reading{static_cast<BoxFormat>(format != 0), *direction};
-        if (threads <= 1) return order_pages_here(args[0], *engine, config, first_index, reading);
-        return order_pages_on_threads(args[0], *engine, config, first_index, reading,
-                                      static_cast<unsigned>(std::min(threads, 1024UL)));
+        const PageReading reading{static_cast<BoxFormat>(format != 0), settings.direction};
+        if (settings.threads <= 1) return order_pages_here(args[0], settings, reading);
+        return order_pages_on_threads(args[0], settings, reading);
     });
 }
 
@@ -290,16 +307,9 @@ PyObject* order_json_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         // A tuple of our own: the caller's list cannot change under the workers.
         PyRef lines = PyRef::steal(PySequence_Tuple(args[0]));
         if (!lines) return nullptr;
-        const std::size_t first_index = PyLong_AsSize_t(args[1]);
-        if (first_index == static_cast<std::size_t>(-1) && PyErr_Occurred()) return nullptr;
-        const std::optional<Engine> engine = read_engine(args[2]);
-        if (!engine) return nullptr;
-        std::optional<XYCutConfig> config;
-        if (!read_config(args[3], config)) return nullptr;
-        const unsigned long threads = PyLong_AsUnsignedLong(args[4]);
-        if (threads == static_cast<unsigned long>(-1) && PyErr_Occurred()) return nullptr;
-        const std::optional<Direction> direction = read_direction(args[5]);
-        if (!direction) return nullptr;
+        BatchSettings settings;
+        if (!read_batch_settings(args[2], args[3], args[4], args[1], args[5], settings)) return nullptr;
+        const auto& [engine, config, threads, first_index, direction] = settings;
 
         const tarvello::boxes::LabelNames& names = label_names();
         const auto count = static_cast<std::size_t>(PyTuple_GET_SIZE(lines.get()));
@@ -317,8 +327,8 @@ PyObject* order_json_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
             if (!page) return;
             const diagnostics::PageScope scope(first_index + i);
             PageJob job{std::move(page->elements), page->bounds};
-            tarvello::boxes::to_reading_frame(job.elements, job.bounds, *direction);
-            item.output = output_tail(page->page_id, first_index + i, order_page(*engine, job, config));
+            tarvello::boxes::to_reading_frame(job.elements, job.bounds, direction);
+            item.output = output_tail(page->page_id, first_index + i, order_page(engine, job, config));
         };
         {
             const Detached detached;
@@ -326,7 +336,7 @@ PyObject* order_json_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
                 for (std::size_t i = 0; i < count; ++i) run(work[i], i);
             } else {
                 tarvello::boxes::JobPipeline<LineWork*> pipeline(
-                    static_cast<unsigned>(std::min<unsigned long>({threads, static_cast<unsigned long>(count), 1024UL})),
+                    static_cast<unsigned>(std::min<std::size_t>(threads, count)),
                     [&](LineWork*& item, std::size_t i) { run(*item, i); });
                 for (LineWork& item : work) {
                     pipeline.next() = &item;

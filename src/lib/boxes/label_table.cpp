@@ -71,7 +71,7 @@ std::optional<std::string_view> ascii_text(PyObject* name) {
 }
 
 // The table's own verdict on a name it does not hold, as a fault.
-Fault unknown_name(const LabelTable& table, PyObject* name) {
+Fault unknown_name(PyObject* name) {
     PyRef found = PyRef::steal(PyObject_CallMethod(labels_module(), "label_from_name", "O", name));
     if (found) throw InternalFault("tarvello.labels.label_from_name knows a name that LABELS lacks");
     if (!PyErr_ExceptionMatches(PyExc_ValueError)) return python_fault();
@@ -102,20 +102,19 @@ Outcome read_label(PyObject* value, SemanticLabel& out) {
     std::optional<std::string_view> key = text ? tarvello::boxes::normalise_ascii(*text, buffer) : std::nullopt;
     std::string long_key;
     if (!key) {
-        PyRef normalised =
-            PyRef::steal(PyObject_CallMethod(labels_module(), "normalise_label_name", "O", value));
+        PyRef normalised = PyRef::steal(PyObject_CallMethod(labels_module(), "normalise_label_name", "O", value));
         if (!normalised) return python_fault();
         const char* utf8 = PyUnicode_AsUTF8(normalised.get());
         // A lone surrogate is no name in the table.
         if (utf8 == nullptr) {
             PyErr_Clear();
-            return unknown_name(table, value);
+            return unknown_name(value);
         }
         long_key = utf8;
         key = long_key;
     }
     const auto found = table.names.find(*key);
-    if (found == table.names.end()) return unknown_name(table, value);
+    if (found == table.names.end()) return unknown_name(value);
     out = found->second;
     return std::nullopt;
 }
