@@ -13,14 +13,14 @@
 #include <vector>
 
 #include "argument_binding.hpp"
+#include "boxes/engine.hpp"
 #include "diagnostics/log_facade.hpp"
 #include "logging_bridge.hpp"
 #include "classes.hpp"
 #include "internal_fault.hpp"
 #include "once_cell.hpp"
 #include "py_ref.hpp"
-#include "ostrel/quintor_sorter/src/lib/sorter.hpp"
-#include "paper/quintor/src/core/pipeline.hpp"
+#include "layout/records.hpp"
 
 namespace tarvello::py {
 namespace {
@@ -174,35 +174,35 @@ std::optional<OrderingArguments> bind_and_convert(const char* display_name, PyOb
     return OrderingArguments{std::move(*elements), *page_bounds, *config};
 }
 
-// The ostrel engine works on label-free boxes made in input order, one per
-// element, from its id and its four coordinates as they are; the sorter's
-// parameters are its fixed defaults.
-ReadingOrder run_ostrel(const std::vector<Element>& elements) {
-    std::vector<ostrel::LayoutBox> boxes;
-    boxes.reserve(elements.size());
-    for (const Element& element : elements) {
-        boxes.push_back(ostrel::LayoutBox{element.id, element.x1, element.y1, element.x2, element.y2});
-    }
-    const std::vector<ostrel::LayoutBox> sorted = ostrel::OstrelSorter().sort(std::move(boxes));
-    ReadingOrder order;
-    order.reserve(sorted.size());
-    for (const ostrel::LayoutBox& box : sorted) order.push_back(box.id);
-    return order;
-}
-
-// The paper engine takes the elements, the page rectangle and the optional
-// configuration as they are; with no configuration it uses its defaults.
-ReadingOrder run_paper(OrderingArguments& arguments) {
-    return paper::compute_paper_order(std::move(arguments.elements), arguments.page_bounds, arguments.config);
-}
-
-// A logging filter or handler may have raised while the engine ran; the
-// bridge leaves such an exception pending and the engine goes on. It must
-// reach the caller as itself, so the order is dropped and the call fails.
-PyObject* finish(const ReadingOrder& order) {
+// Both engines through the plain-box path's dispatch. A logging filter or
+// handler that raised while the engine ran left its exception pending: it
+// must reach the caller as itself, so the order is dropped.
+PyObject* run_engine(tarvello::boxes::Engine engine, OrderingArguments& arguments) {
+    const ReadingOrder order = tarvello::boxes::order_page(engine, std::move(arguments.elements),
+                                                           arguments.page_bounds, arguments.config);
     if (PyErr_Occurred()) return nullptr;
     return new_id_list(order);
 }
+
+PyObject* reset_log_cache(PyObject*, PyObject*) {
+    return guarded<PyObject*>(nullptr, [] {
+        diagnostics::reset_log_cache();
+        Py_RETURN_NONE;
+    });
+}
+
+PyMethodDef reset_log_cache_method{
+    "reset_log_cache", reset_log_cache, METH_NOARGS,
+    "reset_log_cache()\n--\n\n"
+    "Reinicia la caché de niveles de registro del puente de logging.\n"
+    "\n"
+    "El puente guarda en caché los niveles de logging de Python para evitar\n"
+    "trabajo adicional en cada llamada. Llame a esta función después de\n"
+    "reconfigurar logging en Python para que el código nativo vea los cambios."};
+
+// Without METH_STATIC: the functions are bound to the module, so that their
+// __self__ is the module object (CPython reports None for static ones).
+constexpr int kOrderingFlags = METH_FASTCALL | METH_KEYWORDS;
 
 // The entry points. Each one runs, in this order: binding; the conversions of
 // elements, page bounds and config, the first failure ending the call; one
@@ -217,7 +217,7 @@ PyObject* compute_order(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         auto arguments = bind_and_convert("compute_order()", args, nargs, kwnames);
         if (!arguments) return nullptr;
         diagnostics::debug(kModuleChannel, "compute_order (paper): {} elements", arguments->elements.size());
-        return finish(run_paper(*arguments));
+        return run_engine(tarvello::boxes::Engine::paper, *arguments);
     });
 }
 
@@ -229,7 +229,7 @@ PyObject* compute_order_paper(PyObject*, PyObject* const* args, Py_ssize_t nargs
         auto arguments = bind_and_convert("compute_order_paper()", args, nargs, kwnames);
         if (!arguments) return nullptr;
         diagnostics::debug(kModuleChannel, "compute_order_paper: {} elements", arguments->elements.size());
-        return finish(run_paper(*arguments));
+        return run_engine(tarvello::boxes::Engine::paper, *arguments);
     });
 }
 
@@ -240,29 +240,9 @@ PyObject* compute_order_ostrel(PyObject*, PyObject* const* args, Py_ssize_t narg
         auto arguments = bind_and_convert("compute_order_ostrel()", args, nargs, kwnames);
         if (!arguments) return nullptr;
         diagnostics::debug(kModuleChannel, "compute_order_ostrel: {} elements", arguments->elements.size());
-        return finish(run_ostrel(arguments->elements));
+        return run_engine(tarvello::boxes::Engine::ostrel, *arguments);
     });
 }
-
-PyObject* reset_log_cache(PyObject*, PyObject*) {
-    return guarded<PyObject*>(nullptr, [] {
-        diagnostics::reset_log_cache();
-        Py_RETURN_NONE;
-    });
-}
-
-// Without METH_STATIC: the functions are bound to the module, so that their
-// __self__ is the module object (CPython reports None for static ones).
-constexpr int kOrderingFlags = METH_FASTCALL | METH_KEYWORDS;
-
-PyMethodDef reset_log_cache_method{
-    "reset_log_cache", reset_log_cache, METH_NOARGS,
-    "reset_log_cache()\n--\n\n"
-    "Reinicia la caché de niveles de registro del puente de logging.\n"
-    "\n"
-    "El puente guarda en caché los niveles de logging de Python para evitar\n"
-    "trabajo adicional en cada llamada. Llame a esta función después de\n"
-    "reconfigurar logging en Python para que el código nativo vea los cambios."};
 
 PyMethodDef compute_order_method{"compute_order", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(compute_order)),
                                  kOrderingFlags, "compute_order(elements, page_bounds, config=None)\n--\n\n"};
