@@ -1,12 +1,16 @@
-// Shared helpers of the paper engine tests: boxes, random pages and the
-// records the engine wrote.
+// Shared helpers of the paper engine tests: boxes, records and random pages.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <random>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "layout/records.hpp"
@@ -14,42 +18,49 @@
 
 namespace tarvello::paper::testing {
 
-using tarvello::testing::LoggedRecord;
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
 
-inline Element box(std::uint64_t id, float x1, float y1, float x2, float y2,
-                   SemanticLabel label = SemanticLabel::Regular) {
+inline Element box(std::uint64_t id, float x1, float y1, float x2, float y2, SemanticLabel label = SemanticLabel::Regular) {
     return {id, x1, y1, x2, y2, label};
 }
 
-// Level and message of one record, for compact expectations.
-struct Line {
-    diagnostics::LogLevel level;
-    std::string message;
-    friend bool operator==(const Line&, const Line&) = default;
-    friend void PrintTo(const Line& line, std::ostream* os) {
-        *os << (line.level == diagnostics::LogLevel::Warn ? "WARN " : "DEBUG ") << '"' << line.message << '"';
-    }
-};
+inline std::vector<std::uint64_t> ids_of(std::span<const Element> elements) {
+    std::vector<std::uint64_t> ids;
+    for (const Element& e : elements) ids.push_back(e.id);
+    return ids;
+}
 
-inline Line debug_line(std::string message) { return {diagnostics::LogLevel::Debug, std::move(message)}; }
-inline Line warn_line(std::string message) { return {diagnostics::LogLevel::Warn, std::move(message)}; }
+inline std::vector<std::uint64_t> sorted(std::vector<std::uint64_t> ids) {
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
 
-// Takes what was written since the last call and checks the fields every
-// paper record shares; the source file must be the engine file given.
-inline std::vector<Line> take_lines(const std::string& expected_file = "") {
-    std::vector<Line> lines;
-    for (const LoggedRecord& r : tarvello::testing::take_records()) {
+// The engine file and level each kind of record comes with.
+inline std::pair<std::string, diagnostics::LogLevel> origin_of(const std::string& message) {
+    using enum diagnostics::LogLevel;
+    if (message.starts_with("[Hist")) return {"projection_histogram.cpp", Debug};
+    if (message.starts_with("[INSERT]")) return {"reinsert_masked.cpp", Debug};
+    if (message.starts_with("No valid")) return {"reinsert_masked.cpp", Warn};
+    if (message.starts_with("Invalid page")) return {"pipeline.cpp", Warn};
+    return {"xy_cut.cpp", Debug};
+}
+
+// The messages written since the last call, after checking the fields every
+// paper record shares and the file and level of its kind.
+inline std::vector<std::string> take_lines() {
+    std::vector<std::string> lines;
+    for (const tarvello::testing::LoggedRecord& r : tarvello::testing::take_records()) {
         EXPECT_EQ(r.target, "tarvello::paper");
         EXPECT_EQ(r.module_path, "quintor::core");
-        EXPECT_TRUE(r.source_path.starts_with("src/paper/quintor/src/core/")) << r.source_path;
-        if (!expected_file.empty()) {
-            EXPECT_EQ(r.source_path, "src/paper/quintor/src/core/" + expected_file);
-        }
+        const auto [file, level] = origin_of(r.message);
+        EXPECT_EQ(std::pair(r.source_path, r.level), std::pair("src/paper/quintor/src/core/" + file, level)) << r.message;
         EXPECT_GT(r.line, 0u);
-        lines.push_back({r.level, r.message});
+        lines.push_back(r.message);
     }
     return lines;
 }
+using Lines = std::vector<std::string>;
 
 // Every test starts with the recorder installed and empty.
 class PaperTest : public ::testing::Test {
@@ -63,19 +74,13 @@ protected:
 
 // Random pages mixing ordinary boxes with the awkward ones: inverted, zero
 // size, NaN, infinite and huge coordinates, repeated ids, every label.
-class PageFactory {
-public:
-    explicit PageFactory(std::uint32_t seed) : rng_(seed) {}
+struct PageFactory {
+    explicit PageFactory(std::uint32_t seed) : rng(seed) {}
 
     float coordinate(float extent) {
-        switch (pick(40)) {
-            case 0: return std::numeric_limits<float>::quiet_NaN();
-            case 1: return std::numeric_limits<float>::infinity();
-            case 2: return -std::numeric_limits<float>::infinity();
-            case 3: return 1e30f * (pick(2) ? 1.0f : -1.0f);
-            case 4: return -uniform(0.0f, extent);
-            default: return uniform(0.0f, extent);
-        }
+        const std::uint32_t kind = pick(40);
+        if (kind >= 4) return kind == 4 ? -uniform(0.0f, extent) : uniform(0.0f, extent);
+        return kind == 3 ? (pick(2) ? 1e30f : -1e30f) : kind == 2 ? -kInf : kind == 1 ? kInf : kNaN;
     }
 
     Element element(std::uint64_t id, float width, float height, bool awkward) {
@@ -83,31 +88,25 @@ public:
         e.id = pick(10) == 0 ? id / 2 : id;  // some repeated ids
         e.label = static_cast<SemanticLabel>(pick(5));
         if (awkward && pick(3) == 0) {
-            e.x1 = coordinate(width);
-            e.y1 = coordinate(height);
-            e.x2 = coordinate(width);
-            e.y2 = coordinate(height);
+            e.x1 = coordinate(width), e.y1 = coordinate(height), e.x2 = coordinate(width), e.y2 = coordinate(height);
             return e;
         }
-        e.x1 = std::floor(uniform(0.0f, width * 0.9f));
-        e.y1 = std::floor(uniform(0.0f, height * 0.95f));
+        e.x1 = std::floor(uniform(0.0f, width * 0.9f)), e.y1 = std::floor(uniform(0.0f, height * 0.95f));
         e.x2 = e.x1 + std::floor(uniform(0.0f, width * (pick(4) == 0 ? 0.8f : 0.3f)));
         e.y2 = e.y1 + std::floor(uniform(0.0f, height * 0.05f));
         return e;
     }
 
     std::vector<Element> page(std::size_t count, float width, float height, bool awkward) {
-        std::vector<Element> elements;
-        for (std::size_t i = 0; i < count; ++i) elements.push_back(element(i, width, height, awkward));
+        std::vector<Element> elements(count);
+        for (std::size_t i = 0; i < count; ++i) elements[i] = element(i, width, height, awkward);
         return elements;
     }
 
-    std::uint32_t pick(std::uint32_t n) { return std::uniform_int_distribution<std::uint32_t>(0, n - 1)(rng_); }
-    float uniform(float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng_); }
-    std::mt19937& rng() { return rng_; }
+    std::uint32_t pick(std::uint32_t n) { return std::uniform_int_distribution<std::uint32_t>(0, n - 1)(rng); }
+    float uniform(float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); }
 
-private:
-    std::mt19937 rng_;
+    std::mt19937 rng;
 };
 
 }  // namespace tarvello::paper::testing
