@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cctype>
 #include <cstdint>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -12,18 +14,13 @@ namespace tarvello::py {
 namespace {
 
 TEST(BorrowFlag, ReadersShareAndShutOutWriters) {
+    // R/W: a read/write that must be granted, r/w: refused; e/E: end read/write.
     BorrowFlag flag;
-    ASSERT_TRUE(flag.try_read());
-    ASSERT_TRUE(flag.try_read());
-    EXPECT_FALSE(flag.try_write());
-    flag.end_read();
-    EXPECT_FALSE(flag.try_write());
-    flag.end_read();
-    ASSERT_TRUE(flag.try_write());
-    EXPECT_FALSE(flag.try_read());
-    EXPECT_FALSE(flag.try_write());
-    flag.end_write();
-    EXPECT_TRUE(flag.try_read());
+    for (const char step : std::string_view("RRweweWrwER")) {
+        if (step == 'e') flag.end_read();
+        else if (step == 'E') flag.end_write();
+        else EXPECT_EQ(std::tolower(step) == 'r' ? flag.try_read() : flag.try_write(), std::isupper(step) != 0) << step;
+    }
 }
 
 // Writers keep two plain fields equal: a reader that sees them differ has read
@@ -31,40 +28,32 @@ TEST(BorrowFlag, ReadersShareAndShutOutWriters) {
 // order is a race on them. A refused access is retried, never waited for.
 TEST(BorrowFlagStress, ReadersNeverSeeAHalfWrittenValue) {
     BorrowFlag flag;
-    std::uint64_t first = 0;
-    std::uint64_t second = 0;
+    std::uint64_t first = 0, second = 0;
     constexpr int kEach = 2000;
     std::atomic<int> torn = 0;
     std::atomic<int> writers_left = 2;
     std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&] {
-            // Until every writer is done and this reader has read enough.
-            for (int reads = 0; writers_left.load() > 0 || reads < kEach;) {
-                if (!flag.try_read()) {
-                    std::this_thread::yield();
-                    continue;
-                }
-                if (first != second) ++torn;
-                flag.end_read();
-                ++reads;
-            }
-        });
-    }
-    for (int t = 0; t < 2; ++t) {
+    // Two writers; four readers, each until every writer is done and it has read enough.
+    for (int t = 0; t < 6; ++t) {
         threads.emplace_back([&, t] {
-            for (int writes = 0; writes < kEach;) {
-                if (!flag.try_write()) {
+            const bool writer = t < 2;
+            for (int done = 0; done < kEach || (!writer && writers_left.load() > 0);) {
+                if (!(writer ? flag.try_write() : flag.try_read())) {
                     std::this_thread::yield();
                     continue;
                 }
-                first = static_cast<std::uint64_t>(t * kEach + writes);
-                std::this_thread::yield();
-                second = first;
-                flag.end_write();
-                ++writes;
+                if (writer) {
+                    first = static_cast<std::uint64_t>(t * kEach + done);
+                    std::this_thread::yield();
+                    second = first;
+                    flag.end_write();
+                } else {
+                    torn += first != second ? 1 : 0;
+                    flag.end_read();
+                }
+                ++done;
             }
-            --writers_left;
+            if (writer) --writers_left;
         });
     }
     for (auto& thread : threads) thread.join();

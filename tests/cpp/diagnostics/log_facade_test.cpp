@@ -19,71 +19,45 @@ using testing::RecordingState;
 constexpr Channel kPlainChannel{"tarvello::ostrel", "quintor_sorter", false};
 constexpr Channel kEventChannel{"tarvello::paper", "quintor::core", true};
 
-struct InstalledFacade : ::testing::Test {
+TEST(InstalledFacade, PassesLevelsUpToTheMaximumAndAsksEnabledForEventsOnly) {
     LogFacade facade;
-    std::shared_ptr<RecordingState> state = std::make_shared<RecordingState>();
-
-    void SetUp() override {
-        ASSERT_FALSE(facade.set_logger(std::make_unique<RecordingLogger>(state)).has_value());
-        facade.set_max_level(LevelThreshold::Debug);
-    }
-};
-
-TEST_F(InstalledFacade, WritesRecordWithItsSourceAndFormattedMessage) {
+    const auto state = std::make_shared<RecordingState>();
+    ASSERT_FALSE(facade.set_logger(std::make_unique<RecordingLogger>(state)).has_value());
+    facade.set_max_level(LevelThreshold::Debug);
     const std::uint32_t line = __LINE__ + 1;
     write(facade, LogLevel::Debug, kPlainChannel, "[segment] {} boxes, gap {}", 3, 0.5f);
-    ASSERT_EQ(state->records.size(), 1u);
-    const auto& record = state->records[0];
-    EXPECT_EQ(record.level, LogLevel::Debug);
-    EXPECT_EQ(record.target, "tarvello::ostrel");
-    EXPECT_EQ(record.module_path, "quintor_sorter");
-    EXPECT_EQ(record.message, "[segment] 3 boxes, gap 0.5");
-    EXPECT_EQ(record.source_path, "tests/cpp/diagnostics/log_facade_test.cpp");
-    EXPECT_EQ(record.line, line);
-    EXPECT_EQ(state->enabled_calls, 0);
-}
-
-TEST_F(InstalledFacade, DropsLevelsAboveTheMaximumWithoutAskingTheLogger) {
     write(facade, LogLevel::Trace, kPlainChannel, "dropped");
     write(facade, LogLevel::Trace, kEventChannel, "dropped");
+    ASSERT_EQ(state->records, (std::vector<testing::LoggedRecord>{{LogLevel::Debug, "tarvello::ostrel", "[segment] 3 boxes, gap 0.5",
+                                                                  "quintor_sorter", "tests/cpp/diagnostics/log_facade_test.cpp", line}}));
     facade.set_max_level(LevelThreshold::Warn);
     write(facade, LogLevel::Debug, kPlainChannel, "dropped");
     write(facade, LogLevel::Warn, kPlainChannel, "kept");
     facade.set_max_level(LevelThreshold::Off);
     write(facade, LogLevel::Error, kPlainChannel, "dropped");
-    ASSERT_EQ(state->records.size(), 1u);
-    EXPECT_EQ(state->records[0].message, "kept");
-    EXPECT_EQ(state->enabled_calls, 0);
-}
-
-TEST_F(InstalledFacade, EventsAskEnabledFirstAndStopWhenItSaysNo) {
+    EXPECT_EQ(state->records.back().message, "kept");
+    EXPECT_EQ(state->enabled_calls.load(), 0);
+    // An event asks first and stops when the logger says no.
+    facade.set_max_level(LevelThreshold::Debug);
     state->answer_enabled = false;
     write(facade, LogLevel::Debug, kEventChannel, "[XYCut] {}", 1);
-    EXPECT_EQ(state->enabled_calls, 1);
-    EXPECT_TRUE(state->records.empty());
+    EXPECT_EQ(state->enabled_calls.load(), 1);
     state->answer_enabled = true;
     write(facade, LogLevel::Warn, kEventChannel, "Invalid page dimensions ({}, {})", 0.0f, -5.0f);
-    ASSERT_EQ(state->records.size(), 1u);
-    EXPECT_EQ(state->records[0].message, "Invalid page dimensions (0, -5)");
+    ASSERT_EQ(state->records.size(), 3u);
+    EXPECT_EQ(state->records[2].message, "Invalid page dimensions (0, -5)");
 }
 
-TEST(LogFacade, StartsOffAndBeforeInstallationNothingIsCalledEvenAtTrace) {
+// A new facade is off and, before installation, sends everything (even at
+// Trace) to a logger that does nothing. Then exactly one installation wins;
+// the others report SetLoggerError and destroy their loggers, and records go
+// to the winner alone.
+TEST(LogFacade, StartsOffAndConcurrentInstallationsLetOneWinAndDestroyTheOthers) {
     EXPECT_EQ(log_facade().max_level(), LevelThreshold::Off);  // the process-wide one, untouched here
     LogFacade facade;
     EXPECT_EQ(facade.max_level(), LevelThreshold::Off);
     facade.set_max_level(LevelThreshold::Trace);
-    write(facade, LogLevel::Error, kEventChannel, "{}", 1);  // the do-nothing logger takes it
-    auto state = std::make_shared<RecordingState>();
-    ASSERT_FALSE(facade.set_logger(std::make_unique<RecordingLogger>(state)).has_value());
-    EXPECT_EQ(state->enabled_calls, 0);
-    EXPECT_TRUE(state->records.empty());
-}
-
-// Exactly one installation wins; the others report SetLoggerError and destroy
-// their loggers, and records go to the winner alone.
-TEST(LogFacade, ConcurrentInstallationsLetOneWinAndDestroyTheOthers) {
-    LogFacade facade;
-    facade.set_max_level(LevelThreshold::Debug);
+    write(facade, LogLevel::Error, kEventChannel, "{}", 1);
     std::vector<std::shared_ptr<RecordingState>> states;
     for (int i = 0; i < 8; ++i) states.push_back(std::make_shared<RecordingState>());
     std::atomic<int> refused = 0;
@@ -97,7 +71,10 @@ TEST(LogFacade, ConcurrentInstallationsLetOneWinAndDestroyTheOthers) {
     for (auto& thread : threads) thread.join();
     EXPECT_EQ(refused.load(), 7);
     write(facade, LogLevel::Debug, kPlainChannel, "to the winner");
-    for (const auto& state : states) EXPECT_EQ(state->records.size(), state.use_count() == 2 ? 1u : 0u);
+    for (const auto& state : states) {
+        EXPECT_EQ(state->records.size(), state.use_count() == 2 ? 1u : 0u);
+        EXPECT_EQ(state->enabled_calls.load(), 0);
+    }
 }
 
 }  // namespace

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstdint>
 #include <limits>
-#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ostrel/quintor_sorter/src/lib/layout_box.hpp"
@@ -21,6 +23,7 @@ inline constexpr diagnostics::LogLevel kDebug = diagnostics::LogLevel::Debug;
 inline constexpr diagnostics::LogLevel kWarn = diagnostics::LogLevel::Warn;
 
 using Ids = std::vector<std::uint64_t>;
+using tarvello::testing::LoggedRecord;
 
 inline Ids ids(const std::vector<LayoutBox>& boxes) {
     Ids out;
@@ -28,41 +31,20 @@ inline Ids ids(const std::vector<LayoutBox>& boxes) {
     return out;
 }
 
-// Gives each box its input position as id.
-inline std::vector<LayoutBox> numbered(std::vector<LayoutBox> boxes) {
-    for (std::size_t i = 0; i < boxes.size(); ++i) boxes[i].id = i;
-    return boxes;
+// A record of the engine as the tests spell it out; lines are not compared.
+inline LoggedRecord note(diagnostics::LogLevel level, const std::string& file, std::string message) {
+    return {level, "tarvello::ostrel", std::move(message), "quintor_sorter", "src/ostrel/quintor_sorter/src/lib/" + file, 0};
 }
 
-// A record as the tests spell it out: level, source file and message.
-struct Written {
-    diagnostics::LogLevel level;
-    std::string file;
-    std::string message;
-    friend bool operator==(const Written&, const Written&) = default;
-    friend std::ostream& operator<<(std::ostream& os, const Written& w) {
-        return os << static_cast<int>(w.level) << " " << w.file << " " << w.message;
-    }
-};
-
-// What the engine wrote since the last call; the fixed fields are checked
-// here, the file is given relative to the engine's folder.
-inline std::vector<Written> written() {
-    const std::string folder = "src/ostrel/quintor_sorter/src/lib/";
-    std::vector<Written> out;
-    for (const auto& r : tarvello::testing::take_records()) {
-        EXPECT_EQ(r.target, "tarvello::ostrel");
-        EXPECT_EQ(r.module_path, "quintor_sorter");
-        EXPECT_GT(r.line, 0u);
-        EXPECT_TRUE(r.source_path.starts_with(folder)) << r.source_path;
-        out.push_back({r.level, r.source_path.substr(std::min(folder.size(), r.source_path.size())), r.message});
-    }
-    return out;
+// What the engine wrote since the last call, each line checked and cleared.
+inline std::vector<LoggedRecord> written() {
+    auto records = tarvello::testing::take_records();
+    for (LoggedRecord& r : records) EXPECT_GT(std::exchange(r.line, 0u), 0u) << r;
+    return records;
 }
 
 // A test that starts with no records pending.
-class RecordsTest : public ::testing::Test {
-protected:
+struct RecordsTest : ::testing::Test {
     void SetUp() override { (void)written(); }
 };
 

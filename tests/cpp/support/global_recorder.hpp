@@ -4,8 +4,13 @@
 // `take_records` hands over and clears what was written since.
 #pragma once
 
+#include <atomic>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "diagnostics/log_facade.hpp"
@@ -14,38 +19,32 @@ namespace tarvello::testing {
 
 struct LoggedRecord {
     diagnostics::LogLevel level;
-    std::string target;
-    std::string message;
-    std::string module_path;
-    std::string source_path;
+    std::string target, message, module_path, source_path;
     std::uint32_t line;
+    std::optional<std::uint64_t> page = {};
+    friend bool operator==(const LoggedRecord&, const LoggedRecord&) = default;
+    friend std::ostream& operator<<(std::ostream& os, const LoggedRecord& r) {
+        return os << int(r.level) << " " << r.target << " " << r.module_path << " " << r.source_path << ":" << r.line << " " << r.message;
+    }
 };
 
-struct RecordingState {
-    bool answer_enabled = true;
-    int enabled_calls = 0;
-    std::vector<LoggedRecord> records;
-};
+struct RecordingState { bool answer_enabled = true; std::atomic<int> enabled_calls = 0; std::vector<LoggedRecord> records; };
 
-class RecordingLogger final : public diagnostics::Logger {
-public:
-    explicit RecordingLogger(std::shared_ptr<RecordingState> state) : state_(std::move(state)) {}
-
+struct RecordingLogger final : diagnostics::Logger {
+    explicit RecordingLogger(std::shared_ptr<RecordingState> shared) : state(std::move(shared)) {}
     bool enabled(diagnostics::LogLevel, std::string_view) const override {
-        ++state_->enabled_calls;
-        return state_->answer_enabled;
+        ++state->enabled_calls;
+        return state->answer_enabled;
     }
-
-    void log(const diagnostics::DiagnosticRecord& r) override {
-        state_->records.push_back({r.level, std::string(r.target), r.message.render(),
-                                   std::string(r.module_path.value_or("")), std::string(r.source_path.value_or("")),
-                                   r.line.value_or(0)});
+    void log(const diagnostics::DiagnosticRecord& r) override {  // from any thread
+        const std::lock_guard lock(mutex);
+        state->records.push_back({r.level, std::string(r.target), r.message.render(),
+                                  std::string(r.module_path.value_or("")), std::string(r.source_path.value_or("")),
+                                  r.line.value_or(0), r.page});
     }
-
     void flush() override {}
-
-private:
-    std::shared_ptr<RecordingState> state_;
+    std::shared_ptr<RecordingState> state;
+    std::mutex mutex;
 };
 
 inline RecordingState& global_recorder() {
@@ -58,10 +57,6 @@ inline RecordingState& global_recorder() {
     return *state;
 }
 
-inline std::vector<LoggedRecord> take_records() {
-    std::vector<LoggedRecord> records;
-    records.swap(global_recorder().records);
-    return records;
-}
+inline std::vector<LoggedRecord> take_records() { return std::exchange(global_recorder().records, {}); }
 
 }  // namespace tarvello::testing
