@@ -1,7 +1,5 @@
-"""The README's Dask recipe on a local cluster of two worker processes: the
-text partitions it writes hold, byte for byte, what `tarvello order
---keep-going` writes for the same file, a bad page included; and the workers'
-log records reach their own logging."""
+"""The README's Dask recipe on two worker processes writes, byte for byte, what `tarvello order --keep-going`
+writes, a bad page included; the workers' log records reach their own logging."""
 
 import json
 import logging
@@ -67,6 +65,5 @@ def test_the_dask_recipe_writes_what_the_command_line_writes(tmp_path):
     assert cli.returncode == 1 and cli.stdout.count(b"\n") == PAGES
     assert written == cli.stdout
     assert b'{"page": "p1234", "error": "elements[0].bbox: expected 4 numbers (x1, y1, x2, y2), got 3"}' in written
-    # A lone title finds no place to go: a warning in a worker, naming its
-    # page by its index in the partition.
+    # A lone title finds no place to go: a warning in a worker, naming its page by its index in the partition.
     assert len(records) == PAGES // 500 and all(r.startswith("WARNING tarvello.paper page=") for r in records)

@@ -1,5 +1,4 @@
-"""What an installed wheel holds: both modules and the library they share,
-the stubs, py.typed, the samples, the console script, and its version."""
+"""What an installed wheel holds: modules, library, stubs, samples, console script, version."""
 
 import subprocess
 import sys

@@ -1,6 +1,4 @@
-"""The native reader of JSON Lines pages, against json and order_pages on the
-same lines: a line it takes gives the very output line of the general path;
-any other line is left to that path, which words its error."""
+"""The native reader of JSON Lines gives, for a line it takes, the very output of json and order_pages."""
 
 import json
 

@@ -1,10 +1,5 @@
-"""Memory and reference counts stay flat over many calls that mix orders,
-every error path, logging on and off and cache resets; a page 1e30 wide
-costs no more memory than a small one.
-
-TARVELLO_STRESS_SCALE (default 1) scales the number of calls, so that the
-sanitizer run can take a lighter dose; TARVELLO_SANITIZED=1 (set by that
-run) skips the resident-size check."""
+"""Memory and reference counts stay flat over many mixed calls, errors and logging changes; a page 1e30 wide
+costs no more memory than a small one. TARVELLO_SANITIZED=1 skips the resident-size check."""
 
 import gc
 import json
@@ -16,12 +11,12 @@ import textwrap
 import tracemalloc
 
 import pytest
+from conftest import LABELS, SCALE
 from test_arguments import CASES, PLACES, Hostile, caused
 
 import tarvello
-from stress_support import LABELS, SCALE
-from tarvello import Element, SemanticLabel, XYCutConfig, reset_log_cache
-from tarvello import _boxes, compute_order, compute_order_ostrel, compute_order_paper, order_boxes, order_pages
+from tarvello import Element, SemanticLabel, XYCutConfig, _boxes, compute_order, compute_order_ostrel, compute_order_paper
+from tarvello import order_boxes, order_pages, reset_log_cache
 
 # AddressSanitizer keeps freed memory in quarantine: resident size grows there.
 SANITIZED = os.environ.get("TARVELLO_SANITIZED") == "1"
@@ -36,13 +31,10 @@ PAGE = [
 ]
 
 
-# Every error path of test_arguments, and each place that wraps or passes on
-# an error from the caller's objects.
+# Every error path of test_arguments, and each place that wraps or passes on an error from the caller's objects.
 ERROR_CALLS = [(call, error) for call, error, _ in CASES] + [
     (lambda place=place, kind=kind: PLACES[place](Hostile(caused(kind))), kind)
-    for place in PLACES
-    for kind in (TypeError, ValueError)
-]
+    for place in PLACES for kind in (TypeError, ValueError)]
 
 
 # The same page for the plain-box path: boxes, a page mapping, a JSON line.
@@ -122,8 +114,8 @@ def resident_kib():
 
 def test_many_mixed_calls_keep_memory_and_refcounts_flat():
     expected = compute_order(PAGE, BOUNDS, CONFIG), compute_order_ostrel(PAGE, BOUNDS, CONFIG), compute_order(PAGE, BOUNDS)
-    # pytest keeps every record that reaches its capture handlers, which would
-    # look like a leak: the tarvello logger keeps only the handler added here.
+    # pytest keeps every record that reaches its capture handlers, which would look like a leak: the tarvello
+    # logger keeps only the handler added here.
     logger = logging.getLogger("tarvello")
     saved, logger.handlers[:], logger.propagate = logger.handlers[:], [], False
     try:
@@ -139,9 +131,8 @@ def test_many_mixed_calls_keep_memory_and_refcounts_flat():
         # Resident size may wobble with the allocator, but not grow per call.
         assert SANITIZED or resident_kib() - rss < 4096
 
-        # The Python heap, traced over a shorter stretch (tracing is slow). The
-        # interpreter's free lists and caches settle over a first stretch; a
-        # leak grows the heap over the second one just as much.
+        # The Python heap, traced over a shorter stretch (tracing is slow). The interpreter's free lists and caches
+        # settle over a first stretch; a leak grows the heap over the second one just as much.
         tracemalloc.start()
         try:
             snapshots = []

@@ -1,15 +1,12 @@
-"""Many threads order shared pages while others change logger levels, reset
-the level cache, make objects, and assign and read configuration attributes:
-every order equals the single-threaded one, every read gives a value once
-assigned, and the only error met is the documented RuntimeError of a
-simultaneous write."""
+"""Threads order shared pages while others change levels and configs and make objects: every order is the
+single-threaded one, and the only error met is the documented RuntimeError of a simultaneous write."""
 
 import logging
 import random
 import sys
 import threading
 
-from stress_support import LABELS, SCALE
+from conftest import LABELS, SCALE
 from tarvello import Element, XYCutConfig, compute_order, compute_order_ostrel, compute_order_paper, reset_log_cache
 
 BORROW_ERRORS = {"Already borrowed", "Already mutably borrowed"}
@@ -20,12 +17,9 @@ BOUNDS = (0, 0, 612, 792)
 
 
 def shared_page(rng, n=60):
-    elements = []
-    for i in range(n):
-        x, y = rng.uniform(0, 560), rng.uniform(0, 740)
-        w, h = rng.choice([rng.uniform(5, 90), rng.uniform(200, 500)]), rng.uniform(5, 40)
-        elements.append(Element(i, x, y, x + w, y + h, rng.choice(LABELS)))
-    return elements
+    sizes = [(rng.uniform(0, 560), rng.uniform(0, 740), rng.choice([rng.uniform(5, 90), rng.uniform(200, 500)]),
+              rng.uniform(5, 40)) for _ in range(n)]
+    return [Element(i, x, y, x + w, y + h, rng.choice(LABELS)) for i, (x, y, w, h) in enumerate(sizes)]
 
 
 def test_threads_get_the_single_threaded_orders_while_everything_changes():
@@ -53,10 +47,9 @@ def test_threads_get_the_single_threaded_orders_while_everything_changes():
                 return
 
     def change_levels(rng):
-        names = ["tarvello", "tarvello.paper", "tarvello.ostrel"]
         levels = [logging.DEBUG, logging.INFO, logging.WARNING, logging.CRITICAL, logging.NOTSET]
         while not stop.is_set():
-            logging.getLogger(rng.choice(names)).setLevel(rng.choice(levels))
+            logging.getLogger(rng.choice(["tarvello", "tarvello.paper", "tarvello.ostrel"])).setLevel(rng.choice(levels))
             reset_log_cache()
 
     def assign_configs(rng):
