@@ -7,6 +7,7 @@
 #include "ostrel/quintor_sorter/src/lib/merge_cross_layout.hpp"
 #include "ostrel/quintor_sorter/src/lib/segment.hpp"
 #include "ostrel/quintor_sorter/src/lib/sorter.hpp"
+#include "support/small_stack.hpp"
 
 namespace tarvello::ostrel {
 namespace {
@@ -48,15 +49,16 @@ TEST(LargestGap, IsTheFirstWidestBandPastTheFurthestReach) {
     EXPECT_EQ(first.position, 15.0f);
 }
 
-TEST(Depth, OneColumnOfAHundredThousandLinesPeelsLineByLine) {
-    // Every cut takes the top line off: 99,999 nested cuts, and no stack for them.
-    constexpr std::size_t n = 100000;
+TEST(Depth, OneColumnOfTwentyThousandLinesPeelsLineByLineOnAHalfMegabyteStack) {
+    // Every cut takes the top line off: 19,999 nested cuts, and no stack for them.
+    constexpr std::size_t n = 20000;
     std::vector<LayoutBox> column;
     for (std::size_t i = 0; i < n; ++i) {
         const float y = 16.0f * static_cast<float>(n - 1 - i);  // given bottom line first
         column.push_back({i, 40.0f, y, 560.0f, y + 10.0f});
     }
-    const auto order = segment(column, false);
+    std::vector<LayoutBox> order;
+    tarvello::testing::run_on_small_stack(512 * 1024, [&] { order = segment(column, false); });
     ASSERT_EQ(order.size(), n);
     for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(order[i].id, n - 1 - i);
 }
