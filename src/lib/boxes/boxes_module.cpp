@@ -21,8 +21,8 @@
 #include "boxes/parallel.hpp"
 #include "diagnostics/log_facade.hpp"
 #include "argument_binding.hpp"
+#include "classes.hpp"
 #include "internal_fault.hpp"
-#include "layout/float_conventions.hpp"
 #include "ordering_functions.hpp"
 #include "py_ref.hpp"
 
@@ -60,27 +60,18 @@ private:
     PyThreadState* state_;
 };
 
-// An XYCutConfig (read through its attributes) or None.
+// An XYCutConfig or None; the class and its reader are the core module's own.
 bool read_config(PyObject* config, std::optional<XYCutConfig>& out) {
     if (config == Py_None) return true;
-    PyRef type = PyRef::steal(PyObject_GetAttrString(core_module(), "XYCutConfig"));
-    if (!type) return false;
-    if (!PyObject_TypeCheck(config, reinterpret_cast<PyTypeObject*>(type.get()))) {
+    PyTypeObject* type = xy_cut_config_type();
+    if (type == nullptr) return false;
+    if (!PyObject_TypeCheck(config, type)) {
         set_type_mismatch(config, "XYCutConfig");
         wrap_argument_error("config");
         return false;
     }
     XYCutConfig read;
-    for (auto [name, field] : {std::pair{"min_cut_threshold", &XYCutConfig::min_cut_threshold},
-                               std::pair{"histogram_resolution_scale", &XYCutConfig::histogram_resolution_scale},
-                               std::pair{"same_row_tolerance", &XYCutConfig::same_row_tolerance}}) {
-        PyRef value = PyRef::steal(PyObject_GetAttrString(config, name));
-        if (!value) return false;
-        // The attribute is the stored float widened, so this is exact.
-        const double number = PyFloat_AsDouble(value.get());
-        if (number == -1.0 && PyErr_Occurred()) return false;
-        read.*field = round_to_single(number);
-    }
+    if (!tarvello::py::read_config(config, read)) return false;
     out = read;
     return true;
 }

@@ -6,6 +6,7 @@
 
 #include "boxes/label_names.hpp"
 #include "boxes/package_modules.hpp"
+#include "classes.hpp"
 #include "internal_fault.hpp"
 #include "once_cell.hpp"
 #include "py_ref.hpp"
@@ -32,13 +33,9 @@ std::optional<SemanticLabel> member_label(const LabelTable& table, PyObject* mem
 
 std::optional<LabelTable*> build_table() {
     auto table = std::make_unique<LabelTable>();
-    PyRef label_class = PyRef::steal(PyObject_GetAttrString(core_module(), "SemanticLabel"));
-    if (!label_class) return std::nullopt;
     for (std::size_t code = 0; code < kSemanticLabelCount; ++code) {
-        const std::string name(bare_name(static_cast<SemanticLabel>(code)));
-        PyRef member = PyRef::steal(PyObject_GetAttrString(label_class.get(), name.c_str()));
-        if (!member) return std::nullopt;
-        table->members[code] = member.get();
+        table->members[code] = semantic_label_member(static_cast<SemanticLabel>(code));
+        if (table->members[code] == nullptr) return std::nullopt;
     }
     PyRef labels = PyRef::steal(PyObject_GetAttrString(labels_module(), "LABELS"));
     PyRef entries = labels ? PyRef::steal(PyMapping_Items(labels.get())) : PyRef();

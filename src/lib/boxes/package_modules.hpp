@@ -6,7 +6,8 @@
 
 namespace tarvello::py::boxes {
 
-// tarvello._tarvello_core: the classes (XYCutConfig, SemanticLabel).
+// tarvello._tarvello_core: imported first, for the logging bridge and the
+// classes it makes.
 PyObject* core_module();
 // tarvello._checks: the exception classes and the wording of values.
 PyObject* checks_module();
